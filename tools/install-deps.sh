@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian packages Velquor needs to build, run and test, skipping
+# those already present. Usage: tools/install-deps.sh run|test
+set -e
+want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
+ libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai"
+if [ "${1:-test}" = test ]; then
+  # Test oracles (LibreOffice, Gnumeric), benchmarks and the fuzzing toolchain.
+  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth"
+fi
+missing=""
+for p in $want; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages and not root: install them with apt-get:$missing" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends $missing
