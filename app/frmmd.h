@@ -1,0 +1,157 @@
+// The main window: every control of the working surface, the program state it owns,
+// and the event handlers. Handlers stay thin; the rules live in the subsystem libraries.
+// The handlers of each subsystem are defined in their own file (frmmd_*.cpp).
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <vector>
+
+#include "services.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace velquor {
+
+class CaptionLabel;
+
+class FrmMd : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit FrmMd(const Services& services, QWidget* parent = nullptr);
+  ~FrmMd() override;
+
+  // ---- Controls, named as in the window design ----------------------------------
+  QGroupBox* FraFl = nullptr;
+  QGroupBox* frSz = nullptr;
+  QGroupBox* FrXls = nullptr;
+  QGroupBox* fraXr = nullptr;
+  QGroupBox* FrZr = nullptr;
+  QGroupBox* fraJf = nullptr;
+  QGroupBox* fraJs = nullptr;
+  QGroupBox* frXx = nullptr;
+  CaptionLabel* lblXm = nullptr;
+  CaptionLabel* lblSj = nullptr;
+  CaptionLabel* LabXx = nullptr;
+  QTimer* Timer1 = nullptr;
+  QTimer* timJs = nullptr;
+
+  std::array<QRadioButton*, 3> OptFl{};
+
+  CaptionLabel* LblVal1 = nullptr;
+  CaptionLabel* LblVal2 = nullptr;
+  CaptionLabel* Label4 = nullptr;
+  std::array<QLineEdit*, 2> txtXh{};
+  QComboBox* cmbXh = nullptr;
+
+  std::array<CaptionLabel*, 3> Label3{};  // members 1 and 2 exist
+  QLineEdit* txtFn = nullptr;
+  CaptionLabel* Image1 = nullptr;
+  QComboBox* cmbXls = nullptr;
+  CaptionLabel* Image2 = nullptr;
+
+  std::array<QRadioButton*, 2> OptDmFs{};
+  QCheckBox* chkGd = nullptr;
+
+  std::array<QRadioButton*, 2> OptFz{};
+  std::array<QLineEdit*, 2> txtFz{};
+  std::array<QPushButton*, 2> CmdFz{};
+  std::array<QPushButton*, 2> CmdXie{};
+
+  QComboBox* CmbXm = nullptr;
+  QCheckBox* chkXx = nullptr;
+  std::array<QComboBox*, 2> Combo1{};
+  std::array<QPushButton*, 4> Command1{};
+
+  QComboBox* cmbJsDw = nullptr;
+  QComboBox* cmbJsFs = nullptr;
+  QPushButton* CmdJs = nullptr;
+
+  std::array<CaptionLabel*, 1> Label1{};
+  CaptionLabel* LabCz = nullptr;
+  std::array<QPushButton*, 2> cmdNext{};
+  QListWidget* List2 = nullptr;
+  QListWidget* List1 = nullptr;
+
+  // ---- Menus ------------------------------------------------------------------------
+  QMenu* MnFenLei = nullptr;
+  QMenu* MnFangShi = nullptr;
+  QMenu* MnMingdanshizhi = nullptr;
+  QMenu* MnXianshi = nullptr;
+  QMenu* MnJishi = nullptr;
+  QMenu* MnGuanYu = nullptr;
+  std::array<QAction*, 3> MnFl{};
+  std::array<QAction*, 3> MnFs{};
+  std::array<QAction*, 4> MnSz{};  // MnSz(1) opens the class submenu
+  QMenu* classMenu = nullptr;      // the submenu behind MnSz(1)
+  std::vector<QAction*> MnBj;      // one entry per class, grown and shrunk at run time
+  std::array<QAction*, 3> MnXs{};
+  std::array<QAction*, 3> MnJs{};
+  std::array<QAction*, 1> MnBz{};
+
+  // ---- Start-up -----------------------------------------------------------------------
+  int firstActivationPending = 0;
+  void formActivate();  // runs on every activation of the window
+  void onMnBzClick(int index);
+
+  // ---- Event chain: a value set from code runs the control's click handler ----------
+  // Selects an option button; runs `handler` when it was not selected before.
+  void selectOption(QRadioButton* button, void (FrmMd::*handler)(int), int index);
+  // Sets a check box; runs `handler` when the value changes.
+  void setCheck(QCheckBox* box, bool checked, void (FrmMd::*handler)());
+  // Sets a list's or a combo box's selected entry and runs `handler`.
+  void setListIndex(QListWidget* list, int index, void (FrmMd::*handler)());
+  void setComboIndex(QComboBox* combo, int index, void (FrmMd::*handler)());
+
+  // ---- Roll call: categories, pick engine, ranges -----------------------------------
+  int rollCategory = 0;
+  void onOptFlClick(int index);
+  void onMnFlClick(int index);
+  void switchCategory(int category);
+
+  // ---- Display modes ------------------------------------------------------------------
+
+  // ---- Roster: file, classes, class loading ------------------------------------------
+  QString rosterPath;
+  QString rosterFileName;
+  QString todayText;
+
+  // ---- Grouping -------------------------------------------------------------------------
+
+  // ---- Results --------------------------------------------------------------------------
+
+  // ---- Class timer ----------------------------------------------------------------------
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildMenus();
+  void loadWindow();
+  // Each subsystem connects its controls' events to its handlers.
+  void connectShell();
+  void connectRollcall();
+  void connectDisplay();
+  void connectRoster();
+  void connectGrouping();
+  void connectResults();
+  void connectTimer();
+
+  Services services_;
+  int codeChange_ = 0;  // > 0 while code sets a control's value, so its signal is not a click
+};
+
+}  // namespace velquor

@@ -1,0 +1,20 @@
+// Starts the program: the splash window, then the main window.
+#include <QApplication>
+#include <memory>
+
+#include "frmfm.h"
+#include "frmmd.h"
+#include "services.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Velquor"));
+  velquor::RealServices realServices;
+  std::unique_ptr<velquor::FrmMd> mainWindow;
+  auto* splash = new velquor::FrmFm([&] {
+    mainWindow = std::make_unique<velquor::FrmMd>(realServices.services());
+    mainWindow->show();
+  });
+  splash->show();
+  return app.exec();
+}

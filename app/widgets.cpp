@@ -1,0 +1,87 @@
+#include "widgets.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QVariant>
+#include <QWidget>
+
+namespace velquor {
+
+int twipsToPixels(int twips) {
+  // Round to the nearest pixel, halves away from zero.
+  return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
+                    : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+}
+
+void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height) {
+  widget->setProperty("twips", QRect(left, top, width, height));
+  widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+QRect twipsGeometry(const QWidget* widget) {
+  const QVariant twips = widget->property("twips");
+  if (twips.isValid()) return twips.toRect();
+  const QRect px = widget->geometry();
+  return QRect(px.x() * kTwipsPerPixel, px.y() * kTwipsPerPixel, px.width() * kTwipsPerPixel,
+               px.height() * kTwipsPerPixel);
+}
+
+void setTwipsTop(QWidget* widget, int top) {
+  const QRect r = twipsGeometry(widget);
+  setTwipsGeometry(widget, r.x(), top, r.width(), r.height());
+}
+
+void setTwipsLeftTop(QWidget* widget, int left, int top) {
+  const QRect r = twipsGeometry(widget);
+  setTwipsGeometry(widget, left, top, r.width(), r.height());
+}
+
+QFont designFont(const QStringList& families, double points, bool bold) {
+  QFont font;
+  font.setFamilies(families);
+  // Points at 96 dpi, so the design sizes keep their proportions to the twips geometry.
+  font.setPixelSize(static_cast<int>(points * 96.0 / 72.0 + 0.5));
+  font.setBold(bold);
+  return font;
+}
+
+QStringList yaheiFamilies() {
+  return {QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
+          QStringLiteral("Noto Sans SC")};
+}
+QStringList songFamilies() {
+  return {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+          QStringLiteral("Noto Sans CJK SC")};
+}
+QStringList kaiFamilies() {
+  return {QStringLiteral("华文楷体"), QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
+          QStringLiteral("AR PL UKai TW"), QStringLiteral("Noto Serif CJK SC")};
+}
+QStringList liFamilies() {
+  return {QStringLiteral("隶书"), QStringLiteral("LiSu"), QStringLiteral("AR PL UKai CN"),
+          QStringLiteral("Noto Serif CJK SC")};
+}
+
+CaptionLabel::CaptionLabel(const QString& caption, QWidget* parent) : QLabel(parent) { setCaption(caption); }
+
+void CaptionLabel::setCaption(const QString& caption) {
+  caption_ = caption;
+  QString shown = caption;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  setText(shown);
+}
+
+void CaptionLabel::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+  event->accept();
+}
+
+void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
+  // A click completes when the button goes up over the label, as a command button's does.
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  pressed_ = false;
+  event->accept();
+  if (click && isEnabled()) emit clicked();
+}
+
+}  // namespace velquor

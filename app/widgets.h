@@ -1,0 +1,53 @@
+// Small widget helpers shared by the windows: geometry in twips and a clickable
+// label that keeps its caption exactly as set (two-line captions use CR LF).
+#pragma once
+
+#include <QLabel>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace velquor {
+
+// 15 twips are one pixel.
+constexpr int kTwipsPerPixel = 15;
+int twipsToPixels(int twips);
+
+// Places a widget by a rectangle in twips and remembers the twips, so positions computed
+// from other positions (and read back by tests) stay exact.
+void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height);
+QRect twipsGeometry(const QWidget* widget);
+void setTwipsTop(QWidget* widget, int top);
+void setTwipsLeftTop(QWidget* widget, int left, int top);
+
+// A font of the first of the families that is installed; the later names are fall-backs
+// of similar weight that can show Chinese characters. Size in points at 96 dpi.
+QFont designFont(const QStringList& families, double points, bool bold = false);
+QStringList yaheiFamilies();  // 微软雅黑 and its fall-backs
+QStringList songFamilies();   // 宋体 and its fall-backs
+QStringList kaiFamilies();    // 华文楷体 and its fall-backs
+QStringList liFamilies();     // 隶书 and its fall-backs
+
+// A label with a click and an exact caption; CR LF shows as a line break.
+class CaptionLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit CaptionLabel(const QString& caption, QWidget* parent = nullptr);
+  void setCaption(const QString& caption);
+  QString caption() const { return caption_; }
+
+ signals:
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QString caption_;
+  bool pressed_ = false;
+};
+
+}  // namespace velquor

@@ -1,0 +1,35 @@
+// A real main window on the offscreen platform, driven the way a teacher would, with
+// the fake seams recording what it asks of them.
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <memory>
+
+#include "fakes.h"
+#include "frmmd.h"
+
+namespace velquor::test {
+
+struct Scenario {
+  FakeServices fakes;
+  std::unique_ptr<FrmMd> window;
+
+  // Builds the window, shows it and lets its first activation run.
+  FrmMd& start() {
+    window = std::make_unique<FrmMd>(fakes.services());
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get())) window->formActivate();
+    return *window;
+  }
+
+  template <typename T>
+  T* find(const QString& name) const {
+    return window->findChild<T*>(name);
+  }
+};
+
+}  // namespace velquor::test
