@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "numtext.h"
+#include "variant.h"
 
 using namespace velquor;
 
@@ -79,6 +80,25 @@ class TestNumText : public QObject {
     QCOMPARE(QString::fromStdString(plainDecimal(1e20)), QStringLiteral("100000000000000000000"));
     QCOMPARE(QString::fromStdString(plainDecimal(1e-7)), QStringLiteral("0.0000001"));
     QCOMPARE(QString::fromStdString(plainDecimal(-123456.789)), QStringLiteral("-123456.789"));
+  }
+
+  void variantTextBlanknessAndInteger() {
+    QCOMPARE(QString::fromStdString(Variant::fromNumber(3).toText()), QStringLiteral("3"));
+    QCOMPARE(QString::fromStdString(Variant::fromNumber(2.5).toText()), QStringLiteral("2.5"));
+    QVERIFY(Variant().isBlank());
+    QVERIFY(Variant::fromText("   ").isBlank());
+    QVERIFY(!Variant::fromText(" a ").isBlank());
+    QVERIFY(!Variant::fromNumber(0).isBlank());
+    QCOMPARE(Variant::fromNumber(15).toInteger(), std::optional<int>(15));
+    QCOMPARE(Variant::fromNumber(2.5).toInteger(), std::optional<int>(2));
+    QCOMPARE(Variant::fromText(" 7 ").toInteger(), std::optional<int>(7));
+    QCOMPARE(Variant::fromText("1e3").toInteger(), std::optional<int>(1000));
+    QVERIFY(!Variant::fromNumber(40000).toInteger());
+    QVERIFY(!Variant::fromText("7a").toInteger());
+    QVERIFY(!Variant::fromText("").toInteger());
+    QVERIFY(!Variant::fromText("0x10").toInteger());
+    QVERIFY(!Variant::fromText("inf").toInteger());
+    QVERIFY(!Variant().toInteger());
   }
 
   void monthDayTextHasTwoDigitParts() {
