@@ -314,6 +314,13 @@ bool FrmMd::event(QEvent* e) {
   return result;
 }
 
+void FrmMd::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // Without a window manager (or with focus-stealing prevention) the window may never
+  // become active; its first showing then counts as the first activation.
+  QTimer::singleShot(0, this, [this] { formActivate(); });
+}
+
 void FrmMd::closeEvent(QCloseEvent* e) {
   e->accept();
 }

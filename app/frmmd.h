@@ -135,6 +135,7 @@ class FrmMd : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
