@@ -20,6 +20,9 @@ struct Variant {
   std::string toText() const;
   // Empty once turned into text and stripped of leading and trailing spaces.
   bool isBlank() const;
+  // The number the value stands for: a number, or a text that is a number as a whole
+  // (blanks around it allowed). Empty otherwise.
+  std::optional<double> toNumber() const;
   // The 16-bit Integer the value stands for: a number rounded halves to even, or a
   // text that is a number as a whole (blanks around it allowed). Empty when the value
   // is not a whole-range number.
