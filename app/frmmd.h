@@ -130,6 +130,11 @@ class FrmMd : public QMainWindow {
   // ---- Grouping -------------------------------------------------------------------------
 
   // ---- Results --------------------------------------------------------------------------
+  // The value boxes Combo1(0) (score) and Combo1(1) (timer amount) and their steppers.
+  // A character typed into a box; false when the box does not take it (it is discarded).
+  bool onCombo1KeyPress(int index, char32_t typed);
+  void onCombo1LostFocus(int index);
+  void onCommand1Click(int index);
 
   // ---- Class timer ----------------------------------------------------------------------
 
