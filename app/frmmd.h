@@ -137,6 +137,12 @@ class FrmMd : public QMainWindow {
   void onCommand1Click(int index);
 
   // ---- Class timer ----------------------------------------------------------------------
+  QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
+  QDateTime timerStart;        // date and time of the last start, whole seconds
+  void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
+  void onLblSjClick();
+  void onTimJsTick();
+  void onMnJsClick(int index);
 
  protected:
   bool event(QEvent* event) override;
