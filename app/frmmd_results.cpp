@@ -36,7 +36,7 @@ class ValueBoxWatcher : public QObject {
   // Only typed characters are filtered. Keys without a printable character (arrows,
   // Tab, Enter, Delete, Backspace) and shortcuts such as Ctrl+C keep their usual effect.
   bool takesKey(const QKeyEvent* key) const {
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return true;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return true;
     for (const char32_t c : key->text().toUcs4()) {
       if (QChar::isPrint(c) && !keyPress_(c)) return false;
     }

@@ -55,6 +55,8 @@ class TestValueBoxWindow : public QObject {
       QTest::keyClick(box, Qt::Key_Left);
       QTest::keyClicks(box, QStringLiteral("9"));
       QCOMPARE(box->currentText(), QStringLiteral("91"));
+      QTest::keyClick(box, Qt::Key_B, Qt::AltModifier);  // a character with Alt is still typed
+      QCOMPARE(box->currentText(), QStringLiteral("91"));
       QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
       QTest::keyClicks(box, QStringLiteral("4"));
       QCOMPARE(box->currentText(), QStringLiteral("4"));
