@@ -44,7 +44,7 @@ void FrmMd::onCmdJsClick() {
     const double amount = results::boxValue(Combo1[1]->currentText().toStdString());
     // Below zero counts as zero and 24 hours or more as 23:59:59, so the set time always
     // fits the clock's "hh:mm:ss".
-    const auto seconds = static_cast<int>(timer::setDuration(amount, unit).seconds);
+    const auto seconds = static_cast<int>(timer::setDuration(amount, unit));
     timerTarget = QTime(0, 0).addSecs(seconds);
     // The date is kept with the time, so a run across midnight measures correctly.
     timerStart = wholeSecond(services_.clock->now());

@@ -19,15 +19,15 @@ std::optional<Mode> modeFromText(std::string_view text) {
   return std::nullopt;
 }
 
-SetDuration setDuration(double amount, Unit unit) {
+std::int64_t setDuration(double amount, Unit unit) {
   double seconds = amount;
   if (unit == Unit::Minute) seconds *= 60.0;
   if (unit == Unit::Hour) seconds *= 3600.0;
   seconds = roundHalfEven(seconds);
   // Compare as doubles first: the value may lie far outside any integer range.
-  if (std::isnan(seconds) || seconds < 0.0) return {0, SetDuration::Limit::Negative};
-  if (seconds > static_cast<double>(kLongestRun)) return {kLongestRun, SetDuration::Limit::TooLong};
-  return {static_cast<std::int64_t>(seconds), SetDuration::Limit::None};
+  if (std::isnan(seconds) || seconds < 0.0) return 0;
+  if (seconds > static_cast<double>(kLongestRun)) return kLongestRun;
+  return static_cast<std::int64_t>(seconds);
 }
 
 Reading readClock(std::int64_t target, std::int64_t elapsed, Mode mode) {

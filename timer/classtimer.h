@@ -21,16 +21,10 @@ std::optional<Mode> modeFromText(std::string_view text);
 // The set duration is shown as a time of day, so it must stay below 24 hours.
 inline constexpr std::int64_t kLongestRun = 24 * 3600 - 1;  // 23:59:59
 
-struct SetDuration {
-  enum class Limit { None, Negative, TooLong };
-  std::int64_t seconds = 0;  // 0..kLongestRun
-  Limit limit = Limit::None; // why the amount was capped, if it was
-};
-
-// Amount in the unit, converted to seconds and rounded halves to even (2.5 s -> 2 s,
-// 1.5 min -> 90 s). A negative amount gives 0 (the run ends at its first tick); 24 hours
-// or more give 23:59:59.
-SetDuration setDuration(double amount, Unit unit);
+// The set duration in seconds: the amount in its unit, rounded halves to even (2.5 s
+// -> 2 s, 1.5 min -> 90 s). A negative amount gives 0 (the run ends at its first tick);
+// 24 hours or more give 23:59:59.
+std::int64_t setDuration(double amount, Unit unit);
 
 struct Reading {
   bool over = false;           // the set time has run out: the timer stops itself
