@@ -130,8 +130,19 @@ class FrmMd : public QMainWindow {
   // ---- Grouping -------------------------------------------------------------------------
 
   // ---- Results --------------------------------------------------------------------------
+  // The value boxes Combo1(0) (score) and Combo1(1) (timer amount) and their steppers.
+  // A character typed into a box; false when the box does not take it (it is discarded).
+  bool onCombo1KeyPress(int index, char32_t typed);
+  void onCombo1LostFocus(int index);
+  void onCommand1Click(int index);
 
   // ---- Class timer ----------------------------------------------------------------------
+  QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
+  QDateTime timerStart;        // date and time of the last start, whole seconds
+  void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
+  void onLblSjClick();
+  void onTimJsTick();
+  void onMnJsClick(int index);
 
  protected:
   bool event(QEvent* event) override;
