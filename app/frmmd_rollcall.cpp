@@ -60,12 +60,14 @@ void FrmMd::connectRollcall() {
       if (on && codeChange_ == 0) onOptDmFsClick(i);
     });
     connect(MnFs[i], &QAction::triggered, this, [this, i] { onMnFsClick(i); });
-    // A range box loses the focus to another control of the window; a message box or a
-    // menu opening is not such a loss.
+    // A range box loses the focus to another control of the window; a message box, the
+    // menu bar or a menu opening is not such a loss.
     txtXh[i]->installEventFilter(new EventHook(this, [this, i](QEvent* event) {
       if (event->type() != QEvent::FocusOut) return;
       const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) onTxtXhLostFocus(i);
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+          reason != Qt::MenuBarFocusReason)
+        onTxtXhLostFocus(i);
     }));
   }
   // The menu entries "下一组" and "下一个" are the buttons of the details frame.
