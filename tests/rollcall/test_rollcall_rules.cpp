@@ -182,48 +182,22 @@ class TestRollcallRules : public QObject {
       QVERIFY2(!isNumberText(other), other);
   }
 
-  void entryTextsAndManualCallCaptions() {
-    const auto numbers = rangeEntryTexts(kNumber, -5, 5);
-    QCOMPARE(numbers.size(), std::size_t(11));
-    QCOMPARE(numbers.front(), std::string("-5号"));
-    QCOMPARE(numbers.back(), std::string("5号"));
+  void manualCallsAndInOrderEdges() {
     const auto seats = rangeEntryTexts(kSeat, 6, 8);
     QCOMPARE(seats.size(), std::size_t(48));
-    QCOMPARE(seats.front(), std::string("1行1列"));
     QCOMPARE(seats[12], std::string("2行5列"));  // entry s - 1 is seat index s
-    QCOMPARE(seats.back(), std::string("6行8列"));
     QVERIFY(rangeEntryTexts(kNameList, 1, 5).empty());
-
-    QCOMPARE(manualCallCaption(kNumber, "12号"), std::optional<std::string>("12"));
     QCOMPARE(manualCallCaption(kNumber, "-5号"), std::optional<std::string>("-5"));
     QCOMPARE(manualCallCaption(kSeat, "3行5列"), std::optional<std::string>("3行\r\n5列"));
     QVERIFY(!manualCallCaption(kSeat, "35"));
     QVERIFY(!manualCallCaption(kNameList, "12号"));
-  }
 
-  void inOrderSuccessorsAndSeatIndices() {
-    // Numbers 1..48 from nothing shown: 1, 2, ..., 48, 1.
-    int value = 0;
-    for (int expected = 1; expected <= 48; ++expected) {
-      value = nextNumber(value, 1, 48);
-      QCOMPARE(value, expected);
-    }
-    QCOMPARE(nextNumber(value, 1, 48), 1);
-    QCOMPARE(nextNumber(0, 10, 20), 10);  // never 1
-    QCOMPARE(nextNumber(17, 1, 48), 18);
+    // Values outside the range boxes' current range restart at its beginning.
     QCOMPARE(nextNumber(60, -5, 5), -5);
     QCOMPARE(nextNumber(-6, -5, 5), -5);
-
-    // Seats of 6 rows x 8 columns, row after row, then the first again.
-    Seat seat{0, 0};
-    for (int row = 1; row <= 6; ++row)
-      for (int column = 1; column <= 8; ++column) {
-        seat = nextSeat(seat, 6, 8);
-        QCOMPARE(seat, (Seat{row, column}));
-      }
-    QCOMPARE(nextSeat(seat, 6, 8), (Seat{1, 1}));
     QCOMPARE(nextSeat({7, 2}, 6, 8), (Seat{1, 1}));  // outside a narrower layout
-    QCOMPARE(nextSeat({1, 1}, 0, 8), (Seat{1, 1}));
+    QCOMPARE(nextSeat({6, 8}, 6, 8), (Seat{1, 1}));
+    QCOMPARE(nextSeat({1, 1}, 0, 8), (Seat{1, 1}));  // no rows: never inside
 
     QCOMPARE(seatOfIndex(13, 8), std::optional<Seat>(Seat{2, 5}));
     QCOMPARE(seatOfIndex(8, 8), std::optional<Seat>(Seat{1, 8}));
@@ -232,12 +206,8 @@ class TestRollcallRules : public QObject {
 
     QCOMPARE(randomPosition(0.0, 48), std::optional<int>(1));
     QCOMPARE(randomPosition(0.999999, 48), std::optional<int>(48));
-    QCOMPARE(randomPosition(0.25, 48), std::optional<int>(13));
-    QCOMPARE(randomPosition(1.0, 48), std::optional<int>(48));
+    QCOMPARE(randomPosition(1.0, 48), std::optional<int>(48));  // a generator that ever returns 1
     QVERIFY(!randomPosition(0.5, 0));
-
-    QCOMPARE(numberCaption(-3), std::string("-3"));
-    QCOMPARE(seatCaption({2, 5}), std::string("2行\r\n5列"));
   }
 };
 
