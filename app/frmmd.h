@@ -8,6 +8,8 @@
 #include <array>
 #include <vector>
 
+#include "grouptable.h"
+#include "pool.h"
 #include "services.h"
 
 class QAction;
@@ -115,19 +117,60 @@ class FrmMd : public QMainWindow {
   void setComboIndex(QComboBox* combo, int index, void (FrmMd::*handler)());
 
   // ---- Roll call: categories, pick engine, ranges -----------------------------------
-  int rollCategory = 0;
+  int rollCategory = 0;  // rollcall::kNameList, kNumber or kSeat
+  // The class table and the candidate pool: a loaded class (name-list form) or an
+  // accepted range (number/seat form). Row or entry 0 is never a candidate; the live
+  // candidates are 1..pickPoolCount.
+  rollcall::StudentTable studentTable;
+  int studentCount = 0;
+  rollcall::PickPool pickPool;
+  int pickPoolCount = 0;
+  int pickPos = 0;       // pool position of the last random pick; every removal takes it out
+  int currentValue = 0;  // the number, or the seat's column, shown last
+  int rangeLow = 0;      // lowest number, or the row count
+  int rangeHigh = 0;     // highest number, or the column count
+  // The class loader hands a loaded class over here: the students in rows 1..n and the
+  // day's candidates in rows 1..livePoolCount (the name-list form).
+  void installNameList(rollcall::NameTable students, rollcall::NamePool pool, int livePoolCount);
   void onOptFlClick(int index);
   void onMnFlClick(int index);
   void switchCategory(int category);
+  void onLblXmClick();  // the pick button
+  void pickStep();
+  void dropFromNamePool();
+  void dropFromRangePool();
+  void onTimer1Tick();
+  void onCmdNextClick(int index);
+  void onList1MouseUp();
+  void onOptDmFsClick(int index);
+  void onMnFsClick(int index);
+  void onChkGdClick();
+  void onCmbXhClick();
+  void onTxtXhLostFocus(int index);  // the range acceptance for box `index`
 
+ private:
+  void pickStudent(bool random);
+  void removeCalledCandidate();
+  bool refocusingRangeBox_ = false;  // the refusal's own focus move is not a focus loss to check
+
+ public:
   // ---- Display modes ------------------------------------------------------------------
+  void onMnXsClick(int index);
+  void onChkXxClick();
 
   // ---- Roster: file, classes, class loading ------------------------------------------
   QString rosterPath;
   QString rosterFileName;
   QString todayText;
+  void listClasses();  // finds the roster file, lists its classes and loads the first
 
   // ---- Grouping -------------------------------------------------------------------------
+  grouping::GroupTable groupTable;
+  int groupCount = 0;
+  int currentGroup = 0;   // the group shown; in the seat category the row shown last
+  int currentNumber = 0;  // the number of the current student
+  void onList2Click();    // group selection
+  void onList1Click();    // member selection
 
   // ---- Results --------------------------------------------------------------------------
   // The value boxes Combo1(0) (score) and Combo1(1) (timer amount) and their steppers.

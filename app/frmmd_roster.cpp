@@ -5,4 +5,7 @@ namespace velquor {
 
 void FrmMd::connectRoster() {}
 
+// Roster lookup (file dialog when the file is missing) and class lister: still to come.
+void FrmMd::listClasses() {}
+
 }  // namespace velquor

@@ -166,6 +166,8 @@ class TestShell : public QObject {
     QVERIFY(!w.OptFl[0]->isChecked() && !w.OptFl[1]->isChecked());
     QCOMPARE(w.rollCategory, 2);
     QVERIFY(!w.MnFl[2]->isEnabled() && w.MnFl[0]->isEnabled() && w.MnFl[1]->isEnabled());
+    QCOMPARE(w.lblXm->caption(), QStringLiteral("行列\r\n点名"));
+    QCOMPARE(w.pickPoolCount, 48);
     // Later activations change nothing.
     w.MnFl[1]->trigger();
     QCOMPARE(w.rollCategory, 1);
