@@ -28,6 +28,7 @@ HEAD = """<?xml version="1.0" encoding="UTF-8"?>
  xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
  xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
  xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
+ xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0"
  office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
 <office:automatic-styles>
  <number:date-style style:name="N1"><number:month number:style="long"/><number:text>月</number:text><number:day number:style="long"/></number:date-style>
@@ -69,7 +70,7 @@ def cell(v):
         return ('<table:table-cell table:formula="of:%s" office:value-type="float" office:value="%r"><text:p>%r</text:p></table:table-cell>'
                 % (escape(v[1], {'"': "&quot;"}), v[2], v[2]))
     if kind == "fstr":
-        return ('<table:table-cell table:formula="of:%s" office:value-type="string" office:string-value="%s"><text:p>%s</text:p></table:table-cell>'
+        return ('<table:table-cell table:formula="of:%s" office:value-type="string" calcext:value-type="string" office:string-value="%s"><text:p>%s</text:p></table:table-cell>'
                 % (escape(v[1], {'"': "&quot;"}), escape(v[2]), escape(v[2])))
     if kind == "fbool":
         return ('<table:table-cell table:formula="of:%s" office:value-type="boolean" office:boolean-value="%s"><text:p>x</text:p></table:table-cell>'
@@ -149,6 +150,10 @@ def roster7():
             rows[3][3] = long_text
             rows[2][3] = "Latin text only"
             rows[4][3] = "混合 mixed ü"
+        if s == 3:
+            # The same relative formula down a column: written as a shared formula.
+            for k in range(2, 8):
+                rows[k][3] = ("fnum", "[.A%d]*2+[.F%d]" % (k + 1, k + 1), 0)
         if s == 2:
             rows[2][5] = ("date", "2026-11-30", "ce2")
             rows[3][5] = 123456.789

@@ -13,11 +13,11 @@ lo() { soffice -env:UserInstallation="file://$work/profile" --headless "$@" >/de
 
 python3 "$root/tools/fixture_sources.py" "$src"
 for base in roster3 roster7 dates1904; do
-  lo --convert-to xls --outdir "$work" "$src/$base.fods"
-  cp "$work/$base.xls" "$data/lo-$base.xls"
   # Gnumeric reads packaged OpenDocument only: LibreOffice packs the source, Gnumeric writes the .xls.
   lo --convert-to ods --outdir "$work" "$src/$base.fods"
   ssconvert -T Gnumeric_Excel:excel_biff8 "$work/$base.ods" "$data/gn-$base.xls" 2>/dev/null
+  lo --convert-to xls --outdir "$work" "$src/$base.fods"
+  cp "$work/$base.xls" "$data/lo-$base.xls"
 done
 # A BIFF5 workbook (a "Book" stream): the component must refuse to write it.
 ssconvert -T Gnumeric_Excel:excel_biff7 "$work/roster3.ods" "$data/gn-biff5.xls" 2>/dev/null

@@ -154,6 +154,29 @@ int CompoundFile::findRootStream(const std::u16string& name) const {
   return -1;
 }
 
+Bytes CompoundFile::rawEntry(int entry) const {
+  const std::uint32_t perDir = sectorSize_ / 128;
+  const std::uint8_t* p = image_.data() + (static_cast<std::size_t>(dirSectors_.at(static_cast<std::size_t>(entry) / perDir)) + 1) * sectorSize_ +
+                          (static_cast<std::size_t>(entry) % perDir) * 128;
+  return Bytes(p, p + 128);
+}
+
+std::vector<std::pair<std::u16string, int>> CompoundFile::rootStreams() const {
+  std::vector<std::pair<std::u16string, int>> out;
+  std::vector<bool> seen(entries_.size(), false);
+  std::vector<std::uint32_t> todo{entries_[0].child};
+  while (!todo.empty()) {
+    std::uint32_t i = todo.back();
+    todo.pop_back();
+    if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
+    seen[i] = true;
+    if (entries_[i].type == 2) out.emplace_back(entries_[i].name, static_cast<int>(i));
+    todo.push_back(entries_[i].left);
+    todo.push_back(entries_[i].right);
+  }
+  return out;
+}
+
 Bytes CompoundFile::readStream(int index) const {
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   if (e.size > image_.size()) fail("stream larger than the file");

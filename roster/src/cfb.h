@@ -19,11 +19,16 @@ class CompoundFile {
   // Directory index of the root's child stream called `name` (case-insensitive), or -1.
   int findRootStream(const std::u16string& name) const;
   Bytes readStream(int entry) const;
+  // Every stream directly under the root: name and directory index.
+  std::vector<std::pair<std::u16string, int>> rootStreams() const;
   // The whole file with stream `entry` holding `data`. Every other byte that does not describe
   // the stream's place stays as it was; new sectors go to the end of the file.
   Bytes replaceStream(int entry, const Bytes& data) const;
 
   const Bytes& image() const { return image_; }
+  // The 128 bytes of directory entry `entry` as stored.
+  Bytes rawEntry(int entry) const;
+  int entryCount() const { return static_cast<int>(entries_.size()); }
   std::uint32_t sectorSize() const { return sectorSize_; }
 
   // A new file holding `streams` as children of the root; sectorShift 9 (512) or 12 (4096).

@@ -233,6 +233,21 @@ Sheet& Workbook::Impl::worksheet(int position) {
   return const_cast<Sheet&>(static_cast<const Impl*>(this)->worksheet(position));
 }
 
+int Workbook::lastRow(int sheet) const {
+  const Sheet& s = d_->worksheet(sheet);
+  int last = s.cells.empty() ? 0 : static_cast<int>(s.cells.back().key >> 8) + 1;
+  if (!s.edits.empty()) last = std::max(last, static_cast<int>(s.edits.rbegin()->first >> 8) + 1);
+  return last;
+}
+
+int Workbook::lastColumn(int sheet) const {
+  const Sheet& s = d_->worksheet(sheet);
+  int last = 0;
+  for (const CellSlot& c : s.cells) last = std::max(last, static_cast<int>(c.key & 0xFF) + 1);
+  for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
+  return last;
+}
+
 Cell Workbook::cell(int sheet, int row, int col) const {
   const Sheet& s = d_->worksheet(sheet);
   if (row < 1 || row > 65536 || col < 1 || col > 256) return Cell{};

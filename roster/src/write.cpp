@@ -132,7 +132,7 @@ class SheetWriter {
       }
       if (top && phase == kTable) {
         if (type == kRow) {
-          if (len < 16) refuse("a ROW record is too short");
+          if (len != 16) refuse("a ROW record has an unexpected size");
           if (!cur.units.empty() || cur.hasDb) closeBlock();
           cur.rows.push_back(RowRec{rd16(p), pos, {}});
           cur.cover(rd16(p));

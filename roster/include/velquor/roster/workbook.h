@@ -69,6 +69,10 @@ class Workbook {
   void activate(int sheet);
   int activeSheet() const;
 
+  // The last row and column (1-based) that hold a value; 0 for an empty sheet.
+  int lastRow(int sheet) const;
+  int lastColumn(int sheet) const;
+
   // 1-based row and column; Empty outside the used range. Throws for a sheet that does not exist.
   Cell cell(int sheet, int row, int col) const;
   // A date-formatted number, or a text that reads as a date, as "MM月dd"; otherwise toText().
