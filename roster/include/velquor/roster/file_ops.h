@@ -1,0 +1,43 @@
+// The file-system calls of opening and saving a workbook, behind an interface so that tests can
+// make any single step fail and check that the original file survives.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velquor::roster {
+
+struct FileInfo {
+  bool exists = false;
+  bool regular = false;
+  std::uintmax_t size = 0;
+  std::int64_t mtimeNs = 0;
+  unsigned mode = 0;  // permission bits
+  unsigned uid = 0, gid = 0;
+};
+
+// Every call throws WorkbookError on failure.
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+  virtual std::vector<std::uint8_t> readAll(const std::filesystem::path& path, std::uintmax_t maxSize) = 0;
+  virtual FileInfo stat(const std::filesystem::path& path) = 0;
+  // Creates a new, empty file next to `target` and returns its path; `handle` identifies it.
+  virtual std::filesystem::path createTemp(const std::filesystem::path& target, int& handle) = 0;
+  virtual void write(int handle, const std::uint8_t* data, std::size_t size) = 0;
+  virtual void sync(int handle) = 0;
+  virtual void setPermissions(int handle, const FileInfo& like) = 0;
+  virtual void close(int handle) = 0;
+  virtual void rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual void syncDirectory(const std::filesystem::path& dir) = 0;
+  // Best effort, never throws.
+  virtual void remove(const std::filesystem::path& path) noexcept = 0;
+};
+
+// The real POSIX implementation. `syncToDisk` false skips the fsync calls (benchmarks only).
+std::shared_ptr<FileOps> systemFileOps(bool syncToDisk = true);
+
+}  // namespace velquor::roster

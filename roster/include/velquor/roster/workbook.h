@@ -1,0 +1,117 @@
+// The class roster workbook: a legacy Excel .xls file (BIFF8 in a compound file), read into
+// memory, edited cell by cell and written back by splicing only the records that change.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velquor::roster {
+
+class FileOps;
+
+// Every failure of the component: unreadable, malformed or unsupported file, refused write,
+// failed save. The message says what went wrong in words a teacher can pass on.
+class WorkbookError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Cell {
+  enum class Kind { Empty, Text, Number, Boolean, Error };
+  Kind kind = Kind::Empty;
+  std::string text;     // UTF-8, for Text (also the error name such as "#N/A" for Error)
+  double number = 0.0;  // for Number; 1 or 0 for Boolean; the error code for Error
+  bool isDate = false;  // a Number whose cell format shows a date or time
+
+  bool empty() const { return kind == Kind::Empty; }
+  // The value as text: Text as is, numbers in the shortest exact decimal form (15 significant
+  // digits at most), TRUE/FALSE, the error name; "" for Empty.
+  std::string toText() const;
+};
+
+// Facts about the file on disk, used to notice edits made by another program.
+struct DiskStamp {
+  std::uintmax_t size = 0;
+  std::int64_t mtimeNs = 0;
+  std::uint64_t hash = 0;
+};
+
+class Workbook {
+ public:
+  // Reads the whole file into memory and parses it. Throws WorkbookError.
+  static Workbook open(const std::filesystem::path& path);
+  // Same, with the file operations of `ops` (tests inject failures through it).
+  static Workbook open(const std::filesystem::path& path, std::shared_ptr<FileOps> ops);
+  // Parses an in-memory image; path() is empty and save() is refused. For the fuzzers and tools.
+  static Workbook fromBytes(std::vector<std::uint8_t> bytes);
+
+  Workbook(Workbook&&) noexcept;
+  Workbook& operator=(Workbook&&) noexcept;
+  ~Workbook();
+
+  // Another program holds the file (LibreOffice or Office lock file, a lock on the file) or the
+  // file cannot be written: save() is refused while this holds.
+  bool readOnly() const;
+  // Who holds the file, from the lock file, when known ("" otherwise).
+  std::string holder() const;
+  std::string fileName() const;
+  std::filesystem::path path() const;
+
+  // Worksheets (chart and macro sheets are not counted), 1-based positions.
+  int sheetCount() const;
+  std::string sheetName(int sheet) const;
+  // The sheet the caller works with; starts at 1. Throws for a position that does not exist.
+  void activate(int sheet);
+  int activeSheet() const;
+
+  // The last row and column (1-based) that hold a value; 0 for an empty sheet.
+  int lastRow(int sheet) const;
+  int lastColumn(int sheet) const;
+
+  // 1-based row and column; Empty outside the used range. Throws for a sheet that does not exist.
+  Cell cell(int sheet, int row, int col) const;
+  // A date-formatted number, or a text that reads as a date, as "MM月dd"; otherwise toText().
+  std::string cellMonthDay(int sheet, int row, int col) const;
+
+  // Edits held in memory until save(). Rows 1..65536, columns 1..256.
+  // Text goes through the shared string table; integers are stored in RK form. Both keep the
+  // cell's format. Throws (and changes nothing) for a cell the component cannot write safely,
+  // such as a cell of a shared or array formula, or a workbook it cannot save at all.
+  void setText(int sheet, int row, int col, const std::string& utf8);
+  void setInteger(int sheet, int row, int col, std::int16_t value);
+  bool modified() const;
+
+  // Writes the edits back into the workbook's own file. Refused when the file is held by
+  // another program or changed on disk since it was read. On any failure the file on disk is
+  // left byte-identical and the edits stay pending.
+  void save();
+  // The new file image save() would write (no disk access). Throws what save() would throw.
+  std::vector<std::uint8_t> serialize() const;
+
+  // The file on disk differs (size or content) from what was read or last saved.
+  bool changedOnDisk() const;
+
+  // Opens the file in the desktop's default spreadsheet program (does not wait). Returns false
+  // when no program could be started.
+  bool showInDesktop() const;
+
+  // A new workbook with the given worksheets (name, then rows of cells; a cell string that
+  // parses as an integer in the 16-bit range is stored as a number). For tests and tools.
+  using SheetRows = std::vector<std::vector<std::string>>;
+  static std::vector<std::uint8_t> create(const std::vector<std::pair<std::string, SheetRows>>& sheets,
+                                          int sectorShift = 9);
+
+  // Internal state; opaque to callers.
+  struct Impl;
+
+ private:
+  explicit Workbook(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace velquor::roster

@@ -1,0 +1,62 @@
+// The compound file (OLE2 structured storage) around the Workbook stream: reading streams,
+// replacing one stream by patching the file in place, and building a new file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bytes.h"
+
+namespace velquor::roster::detail {
+
+class CompoundFile {
+ public:
+  // Parses the header, FAT, mini FAT and directory. Throws WorkbookError on a malformed file.
+  explicit CompoundFile(Bytes image);
+
+  // Directory index of the root's child stream called `name` (case-insensitive), or -1.
+  int findRootStream(const std::u16string& name) const;
+  Bytes readStream(int entry) const;
+  // Every stream directly under the root: name and directory index.
+  std::vector<std::pair<std::u16string, int>> rootStreams() const;
+  // The whole file with stream `entry` holding `data`. Every other byte that does not describe
+  // the stream's place stays as it was; new sectors go to the end of the file.
+  Bytes replaceStream(int entry, const Bytes& data) const;
+
+  const Bytes& image() const { return image_; }
+  // The 128 bytes of directory entry `entry` as stored.
+  Bytes rawEntry(int entry) const;
+  int entryCount() const { return static_cast<int>(entries_.size()); }
+  std::uint32_t sectorSize() const { return sectorSize_; }
+
+  // A new file holding `streams` as children of the root; sectorShift 9 (512) or 12 (4096).
+  static Bytes build(const std::vector<std::pair<std::u16string, Bytes>>& streams, int sectorShift);
+
+ private:
+  struct Entry {
+    std::u16string name;
+    std::uint8_t type = 0;
+    std::uint32_t left = 0, right = 0, child = 0, start = 0;
+    std::uint64_t size = 0;
+  };
+  std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
+                                   std::uint32_t limit) const;
+  bool inMini(const Entry& e, int index) const;
+
+  Bytes image_;
+  std::uint32_t sectorSize_ = 512;
+  std::uint32_t sectorCount_ = 0;
+  int version_ = 3;
+  std::vector<std::uint32_t> fat_;
+  std::vector<std::uint32_t> fatSectors_;    // in DIFAT order
+  std::vector<std::uint32_t> difatSectors_;  // the DIFAT chain
+  std::vector<std::uint32_t> miniFat_;
+  std::vector<std::uint32_t> miniFatSectors_;
+  std::vector<std::uint32_t> dirSectors_;
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> miniContainer_;  // regular sectors holding the mini stream
+};
+
+}  // namespace velquor::roster::detail

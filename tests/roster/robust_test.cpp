@@ -1,0 +1,189 @@
+// Malformed and foreign input: a clear WorkbookError or a correct reading, never a crash, a
+// hang or another kind of exception.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "bytes.h"
+#include "cfb.h"
+#include "helpers.h"
+
+using namespace rostertest;
+using velquor::roster::Workbook;
+using velquor::roster::WorkbookError;
+using velquor::roster::detail::Bytes;
+using velquor::roster::detail::CompoundFile;
+using velquor::roster::detail::rd16;
+using velquor::roster::detail::rd32;
+using velquor::roster::detail::wr16;
+using velquor::roster::detail::wr32;
+
+namespace {
+
+enum class Outcome { Read, Refused };
+
+// Opens, reads every used cell, edits and writes in memory, and reads the result again.
+Outcome exercise(const Bytes& bytes) {
+  try {
+    Workbook wb = Workbook::fromBytes(bytes);
+    for (int s = 1; s <= wb.sheetCount(); ++s)
+      for (int r = 1; r <= std::min(wb.lastRow(s), 2000); ++r)
+        for (int c = 1; c <= wb.lastColumn(s); ++c) (void)wb.cellMonthDay(s, r, c);
+    if (wb.sheetCount() > 0) {
+      try {
+        wb.setInteger(1, 3, 5, 2);
+        wb.setText(1, 2, 7, "12月07");
+        Workbook back = Workbook::fromBytes(wb.serialize());
+        EXPECT_EQ(back.cell(1, 3, 5).number, 2);
+        EXPECT_EQ(back.cell(1, 2, 7).text, "12月07");
+      } catch (const WorkbookError&) {
+        // refusing to write is fine
+      }
+    }
+    return Outcome::Read;
+  } catch (const WorkbookError& e) {
+    EXPECT_GT(std::string(e.what()).size(), 10u);
+    return Outcome::Refused;
+  }
+}
+
+Bytes stream(const Bytes& file) {
+  CompoundFile cf(file);
+  return cf.readStream(cf.findRootStream(u"Workbook"));
+}
+
+Bytes wrap(const Bytes& s) { return CompoundFile::build({{u"Workbook", s}}, 9); }
+
+// Position of the first record of `type` at or after `from`.
+std::size_t find(const Bytes& s, std::uint16_t type, std::size_t from = 0) {
+  for (std::size_t p = from; p + 4 <= s.size(); p += 4 + rd16(s.data() + p + 2))
+    if (rd16(s.data() + p) == type) return p;
+  return std::string::npos;
+}
+
+}  // namespace
+
+TEST(RosterRobustness, PublicSampleFilesNeverCrash) {
+  const fs::path dir = VELQUOR_XLS_SAMPLES;
+  if (!fs::exists(dir)) GTEST_SKIP() << "no sample folder at " << dir;
+  int read = 0, refused = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.path().extension() != ".xls") continue;
+    SCOPED_TRACE(e.path().string());
+    const auto start = std::chrono::steady_clock::now();
+    (exercise(readFile(e.path())) == Outcome::Read ? read : refused)++;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+  std::cout << "samples read: " << read << ", refused with an error: " << refused << std::endl;
+  EXPECT_GT(read, 40);
+}
+
+TEST(RosterRobustness, FuzzerFindingsStayFixed) {
+  for (const auto& e : fs::directory_iterator(dataDir() / "fuzz-regressions")) {
+    SCOPED_TRACE(e.path().string());
+    exercise(readFile(e.path()));
+  }
+}
+
+TEST(RosterRobustness, TruncatedFiles) {
+  const Bytes file = readFile(dataDir() / "lo-roster3.xls");
+  for (std::size_t n = 0; n < file.size(); n += (n < 1024 ? 37 : 509)) {
+    SCOPED_TRACE(n);
+    exercise(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
+  }
+  EXPECT_EQ(exercise({}), Outcome::Refused);
+}
+
+TEST(RosterRobustness, BrokenContainers) {
+  const Bytes good = readFile(dataDir() / "gn-roster3.xls");
+  auto expectRefused = [&](const char* what, auto change) {
+    Bytes b = good;
+    change(b);
+    EXPECT_EQ(exercise(b), Outcome::Refused) << what;
+  };
+  expectRefused("sector shift", [](Bytes& b) { wr16(b.data() + 30, 7); });
+  expectRefused("FAT count", [](Bytes& b) { wr32(b.data() + 44, 0x7FFFFFFF); });
+  expectRefused("directory start", [](Bytes& b) { wr32(b.data() + 48, 0xFFFFFFF0); });
+  expectRefused("FAT sector id", [](Bytes& b) { wr32(b.data() + 76, 0x00FFFFFF); });
+  expectRefused("mini cutoff", [](Bytes& b) { wr32(b.data() + 56, 0); });
+  // A FAT chain that loops: every FAT entry pointing at itself.
+  expectRefused("chain loop", [](Bytes& b) {
+    const std::uint32_t fat0 = rd32(b.data() + 76);
+    for (std::uint32_t i = 0; i < 128; ++i)
+      if (rd32(b.data() + 512 * (fat0 + 1) + 4 * i) < 0xFFFFFFF0u) wr32(b.data() + 512 * (fat0 + 1) + 4 * i, i);
+  });
+  // A directory tree that loops back to itself, and a stream larger than its chain.
+  CompoundFile cf(good);
+  const int wbEntry = cf.findRootStream(u"Workbook");
+  const Bytes entry = cf.rawEntry(wbEntry);
+  std::size_t at = std::search(good.begin(), good.end(), entry.begin(), entry.end()) - good.begin();
+  ASSERT_LT(at, good.size());
+  expectRefused("stream size", [&](Bytes& b) { wr32(b.data() + at + 120, 0x00F00000); });
+  Bytes loop = good;
+  wr32(loop.data() + at + 68, static_cast<std::uint32_t>(wbEntry));
+  wr32(loop.data() + at + 72, static_cast<std::uint32_t>(wbEntry));
+  exercise(loop);  // found before the loop, or refused: either way no hang
+  // Junk in the Workbook entry's name: no Workbook stream.
+  expectRefused("no workbook", [&](Bytes& b) { b[at] = 'X'; });
+}
+
+TEST(RosterRobustness, BrokenRecords) {
+  const Bytes s = stream(readFile(dataDir() / "lo-roster3.xls"));
+  auto variant = [&](auto change) {
+    Bytes v = s;
+    change(v);
+    return wrap(v);
+  };
+  // A record length past the end of the stream.
+  EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + v.size() - 2, 0xFFFF); v.resize(v.size()); })), Outcome::Refused);
+  // Lying SST counts: an enormous unique count is not allocated.
+  const std::size_t sst = find(s, 0x00FC);
+  ASSERT_NE(sst, std::string::npos);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + sst + 8, 0x7FFFFFFF); wr32(v.data() + sst + 4, 0x7FFFFFFF); })), Outcome::Read);
+  {
+    Bytes v = s;
+    wr32(v.data() + sst + 8, 0x7FFFFFFF);
+    Workbook wb = Workbook::fromBytes(wrap(v));
+    EXPECT_EQ(wb.cell(1, 2, 1).text, "学号");
+    EXPECT_THROW(wb.setText(1, 2, 10, "全新的文字"), WorkbookError);  // a damaged table is not extended
+    wb.setText(1, 2, 10, "学号");  // an existing string may still be used
+  }
+  // A LABELSST index past the table reads as an empty cell.
+  const std::size_t label = find(s, 0x00FD, find(s, 0x0809, 8));
+  ASSERT_NE(label, std::string::npos);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + label + 10, 0xFFFFFF00); })), Outcome::Read);
+  // A MULBLANK whose last column is below its first: read, but never written over.
+  const std::size_t mulBlank = find(s, 0x00BE);
+  ASSERT_NE(mulBlank, std::string::npos);
+  {
+    Bytes v = s;
+    wr16(v.data() + mulBlank + 4 + rd16(v.data() + mulBlank + 2) - 2, 0);
+    Workbook wb = Workbook::fromBytes(wrap(v));
+    const int row = rd16(v.data() + mulBlank + 4) + 1;
+    EXPECT_THROW(wb.setInteger(1, row, 1, 1), WorkbookError);
+  }
+  // A sheet position inside the globals, or past the end.
+  const std::size_t bound = find(s, 0x0085);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0); })), Outcome::Refused);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0xFFFFFF00); })), Outcome::Refused);
+  // No end to the globals.
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { v.resize(find(v, 0x000A)); })), Outcome::Refused);
+  // Not BIFF8, and not a workbook globals.
+  EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 4, 0x0500); })), Outcome::Refused);
+  EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 6, 0x0010); })), Outcome::Refused);
+}
+
+TEST(RosterRobustness, RandomDamage) {
+  // Random byte changes in the file: every outcome is a reading or a WorkbookError.
+  const Bytes good = readFile(dataDir() / "gn-roster7.xls");
+  std::mt19937 rng(20261207);
+  int read = 0;
+  for (int i = 0; i < 1500; ++i) {
+    Bytes b = good;
+    const int hits = 1 + static_cast<int>(rng() % 8);
+    for (int k = 0; k < hits; ++k) b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
+    read += exercise(b) == Outcome::Read;
+  }
+  std::cout << "damaged files still read: " << read << " of 1500" << std::endl;
+}
