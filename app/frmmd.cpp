@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "widgets.h"
+#include "workbookset.h"
 
 namespace velquor {
 namespace {
@@ -86,7 +87,7 @@ QAction* entry(QMenu* menu, const QString& name, const QString& caption) {
 
 FrmMd::FrmMd(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
   setObjectName(QStringLiteral("FrmMd"));
-  setWindowTitle(QStringLiteral("Velquor"));
+  setWindowTitle(applicationTitle());
   buildControls();
   buildMenus();
   connectShell();
@@ -322,6 +323,8 @@ void FrmMd::showEvent(QShowEvent* e) {
 }
 
 void FrmMd::closeEvent(QCloseEvent* e) {
+  // Every workbook is let go unsaved: marks and groups were saved when written.
+  releaseRoster();
   e->accept();
 }
 

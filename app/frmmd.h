@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "grouptable.h"
@@ -24,6 +25,11 @@ class QRadioButton;
 class QTimer;
 
 namespace velquor {
+namespace roster {
+class Workbook;
+class WorkbookSet;
+struct ClassSheet;
+}  // namespace roster
 
 class CaptionLabel;
 
@@ -159,18 +165,53 @@ class FrmMd : public QMainWindow {
   void onChkXxClick();
 
   // ---- Roster: file, classes, class loading ------------------------------------------
+  // The open roster workbooks (created on the first roster operation), the workbook in
+  // use and the loaded class's sheet position.
+  std::unique_ptr<roster::WorkbookSet> rosterApp;
+  roster::Workbook* rosterBook = nullptr;
   QString rosterPath;
   QString rosterFileName;
   QString todayText;
-  void listClasses();  // finds the roster file, lists its classes and loads the first
+  int classSheetNo = 0;
+  int classSheet = 0;
+  int todayColumn = 0;
+  QString defaultRosterPath() const;  // 点名册.xls in the program's folder
+  void listClasses();  // lists the roster's classes and loads the first
+  void loadClass();    // loads the class selected in cmbXls
+  void onImage1Click();  // the file dialog, then the class list
+  void onImage2Click();  // shows the roster in the desktop's spreadsheet program
+  void onCmbXlsClick();
+  void onMnBjClick(int index);
+
+ private:
+  roster::Workbook& openRosterBook();
+  void closeRosterBook();
+  void installClass(const roster::ClassSheet& sheet);
+  void releaseRoster();
+
+ public:
 
   // ---- Grouping -------------------------------------------------------------------------
   grouping::GroupTable groupTable;
   int groupCount = 0;
+  int groupSize = 0;
   int currentGroup = 0;   // the group shown; in the seat category the row shown last
-  int currentNumber = 0;  // the number of the current student
+  // The number of the current student; 0 when the current student's number is not a
+  // whole 16-bit number, so it never names another student.
+  int currentNumber = 0;
   void onList2Click();    // group selection
   void onList1Click();    // member selection
+  void onOptFzClick(int index);
+  void onTxtFzConfirm();  // Enter or focus loss in either rule box
+  void onCmdFzClick(int index);
+  // Forms the groups by the current rule (random or in list order) and shows group 1;
+  // false when the class cannot be grouped, leaving everything as it was.
+  bool formGroupsNow(bool random);
+
+ private:
+  int list1Group_ = 0;  // the group whose members List1 holds; 0 when it must be refilled
+
+ public:
 
   // ---- Results --------------------------------------------------------------------------
   // The value boxes Combo1(0) (score) and Combo1(1) (timer amount) and their steppers.

@@ -9,6 +9,7 @@
 
 #include "frmmd.h"
 #include "valuebox.h"
+#include "widgets.h"
 
 namespace velquor {
 namespace {
@@ -24,11 +25,8 @@ class ValueBoxWatcher : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::KeyPress) return !takesKey(static_cast<QKeyEvent*>(event));
-    if (event->type() == QEvent::FocusOut) {
-      // A message box or the box's own list opening is not leaving the box.
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) lostFocus_();
-    }
+    // A message box or the box's own list opening is not leaving the box.
+    if (isFocusLossToControl(event)) lostFocus_();
     return QObject::eventFilter(watched, event);
   }
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -27,21 +28,6 @@ namespace {
 
 using namespace rollcall;
 
-// Hands a widget's events to a function before the widget sees them.
-class EventHook : public QObject {
- public:
-  EventHook(QObject* parent, std::function<void(QEvent*)> hook) : QObject(parent), hook_(std::move(hook)) {}
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    hook_(event);
-    return false;
-  }
-
- private:
-  std::function<void(QEvent*)> hook_;
-};
-
 std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace
@@ -64,11 +50,7 @@ void FrmMd::connectRollcall() {
     // A range box loses the focus to another control of the window; a message box, the
     // menu bar or a menu opening is not such a loss.
     txtXh[i]->installEventFilter(new EventHook(this, [this, i](QEvent* event) {
-      if (event->type() != QEvent::FocusOut) return;
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-          reason != Qt::MenuBarFocusReason)
-        onTxtXhLostFocus(i);
+      if (isFocusLossToControl(event)) onTxtXhLostFocus(i);
     }));
   }
   // The menu entries "下一组" and "下一个" are the buttons of the details frame.
@@ -138,8 +120,11 @@ void FrmMd::switchCategory(int category) {
       todayText = QString::fromStdString(monthDayText(today.month(), today.day()));
       firstActivationPending = 0;
       rosterFileName = QStringLiteral("点名册.xls");
-      rosterPath = QDir(QCoreApplication::applicationDirPath()).filePath(rosterFileName);
-      listClasses();
+      rosterPath = defaultRosterPath();
+      // Without the default roster the teacher chooses a file, whose classes the file
+      // dialog lists itself; listing them a second time would only load the class again.
+      if (QFileInfo::exists(rosterPath)) listClasses();
+      else onImage1Click();
       break;
     }
     case kNumber:

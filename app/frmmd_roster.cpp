@@ -1,11 +1,199 @@
 // Roster: choosing the file and the class, loading a class sheet.
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+
 #include "frmmd.h"
+#include "widgets.h"
+#include "workbookset.h"
 
 namespace velquor {
+namespace {
 
-void FrmMd::connectRoster() {}
+const QString kWarningTitle = QStringLiteral("警告");
 
-// Roster lookup (file dialog when the file is missing) and class lister: still to come.
-void FrmMd::listClasses() {}
+std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+}  // namespace
+
+void FrmMd::connectRoster() {
+  connect(Image1, &CaptionLabel::clicked, this, [this] { onImage1Click(); });
+  connect(Image2, &CaptionLabel::clicked, this, [this] { onImage2Click(); });
+  connect(MnSz[0], &QAction::triggered, this, [this] { onImage1Click(); });
+  connect(cmbXls, qOverload<int>(&QComboBox::activated), this, [this] {
+    if (codeChange_ == 0) onCmbXlsClick();
+  });
+  connect(MnBj[0], &QAction::triggered, this, [this] { onMnBjClick(0); });
+}
+
+QString FrmMd::defaultRosterPath() const {
+  const QString folder =
+      services_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services_.programFolder;
+  return QDir(folder).filePath(QStringLiteral("点名册.xls"));
+}
+
+void FrmMd::onImage1Click() {
+  // An empty answer is met with a reminder and the dialog once more; a second empty
+  // answer leaves the roster as it was, so a teacher without a roster file at hand is
+  // never held in the dialog.
+  QString chosen = services_.dialogs->openFileName(this, QStringLiteral("Excel文件|*.xls"));
+  if (chosen.isEmpty()) {
+    services_.dialogs->message(this, QStringLiteral("请选择文件名"), applicationTitle(),
+                               MessageIcon::None);
+    chosen = services_.dialogs->openFileName(this, QStringLiteral("Excel文件|*.xls"));
+    if (chosen.isEmpty()) return;
+  }
+  rosterPath = chosen;
+  txtFn->setText(chosen);
+  rosterFileName = QFileInfo(chosen).fileName();
+  listClasses();
+}
+
+roster::Workbook& FrmMd::openRosterBook() {
+  if (!rosterApp) rosterApp = std::make_unique<roster::WorkbookSet>();
+  bool alreadyOpen = false;
+  roster::Workbook& book = rosterApp->get(toPath(rosterPath), alreadyOpen);
+  rosterBook = &book;
+  if (alreadyOpen && book.readOnly()) {
+    services_.dialogs->message(this, QStringLiteral("请检查Excel名单是否已经被打开，请关闭"), kWarningTitle,
+                               MessageIcon::Critical);
+  }
+  return book;
+}
+
+void FrmMd::closeRosterBook() {
+  if (rosterBook && rosterApp) rosterApp->close(rosterBook);
+  rosterBook = nullptr;
+}
+
+void FrmMd::listClasses() {
+  int n = 0;
+  try {
+    roster::Workbook& book = openRosterBook();
+    n = book.sheetCount();
+    if (n < 1) {
+      services_.dialogs->message(this, QStringLiteral("找不到工作表，请检查"), kWarningTitle, MessageIcon::Critical);
+      return;
+    }
+    ++codeChange_;
+    cmbXls->clear();
+    --codeChange_;
+    for (int i = 1; i <= n; ++i) {
+      const QString name = QString::fromStdString(book.sheetName(i));
+      if (static_cast<int>(MnBj.size()) < i) {
+        QAction* item = classMenu->addAction(name);
+        item->setObjectName(QStringLiteral("MnBj(%1)").arg(i - 1));
+        connect(item, &QAction::triggered, this, [this, i] { onMnBjClick(i - 1); });
+        MnBj.push_back(item);
+      }
+      MnBj[static_cast<std::size_t>(i - 1)]->setText(name);
+      ++codeChange_;
+      cmbXls->addItem(name);
+      --codeChange_;
+    }
+  } catch (const std::exception&) {
+    services_.dialogs->message(this, QStringLiteral("请打开并检查Excel文档是否损坏。"), kWarningTitle,
+                               MessageIcon::Critical);
+    return;
+  }
+  // The class menu holds exactly one entry per class.
+  while (static_cast<int>(MnBj.size()) > n) {
+    delete MnBj.back();
+    MnBj.pop_back();
+  }
+  setComboIndex(cmbXls, 0, &FrmMd::onCmbXlsClick);
+  Image2->setVisible(true);
+}
+
+void FrmMd::onCmbXlsClick() { loadClass(); }
+
+void FrmMd::onMnBjClick(int index) { setComboIndex(cmbXls, index, &FrmMd::onCmbXlsClick); }
+
+void FrmMd::onImage2Click() {
+  try {
+    roster::Workbook& book = openRosterBook();
+    services_.dialogs->openDocument(QString::fromStdString(book.path().string()));
+  } catch (const std::exception&) {
+    // Nothing to show: browsing reports no failure.
+  }
+}
+
+void FrmMd::loadClass() {
+  int k = cmbXls->currentIndex();
+  if (k < 0 && cmbXls->count() == 0) return;
+  if (k < 0) k = 0;
+  classSheetNo = k + 1;
+  try {
+    roster::Workbook& book = openRosterBook();
+    book.activate(classSheetNo);
+    classSheet = book.activeSheet();
+    const roster::WorkbookCells cells(book, classSheet);
+    const int n = roster::countStudents(cells);
+    studentCount = n;
+    FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
+    if (n <= 1) {
+      services_.dialogs->message(this, QStringLiteral("检测到名单表格为空，请检查"), kWarningTitle,
+                                 MessageIcon::Critical);
+      closeRosterBook();
+      return;
+    }
+    installClass(roster::readClassSheet(cells, n, todayText.toStdString()));
+  } catch (const std::exception&) {
+    // The load stops where it failed; the next roster operation reads the file again.
+    closeRosterBook();
+  }
+}
+
+void FrmMd::installClass(const roster::ClassSheet& sheet) {
+  const int n = sheet.studentCount();
+  todayColumn = sheet.todayColumn;
+  rollcall::NameTable students(static_cast<std::size_t>(n) + 1);
+  rollcall::NamePool pool(static_cast<std::size_t>(n) + 1);
+  int live = 0;
+  QStringList entries;
+  entries.reserve(n);
+  for (int i = 1; i <= n; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    const Variant& number = sheet.numbers[index - 1];
+    const Variant& name = sheet.names[index - 1];
+    students[index] = {number, name, Variant::fromNumber(i + 2)};
+    entries.append(QString::fromStdString(number.toText() + "_" + name.toText()));
+    // Students with a mark today wait until everybody else has been called.
+    if (!sheet.markedToday[index - 1]) pool[static_cast<std::size_t>(++live)] = {Variant::fromNumber(i), number, Variant::fromNumber(i + 2)};
+  }
+  if (live == 0) {
+    pool = rollcall::fullNamePool(students, n);
+    live = n;
+  }
+  installNameList(std::move(students), std::move(pool), live);
+  ++codeChange_;
+  CmbXm->clear();
+  CmbXm->addItems(entries);
+  --codeChange_;
+
+  // A fresh load is one group holding the whole class, in list order.
+  selectOption(OptFz[0], &FrmMd::onOptFzClick, 0);
+  groupCount = 1;
+  groupSize = n;
+  txtFz[0]->setText(QStringLiteral("1"));
+  txtFz[1]->setText(QString::number(n));
+  formGroupsNow(false);
+  CmdFz[0]->setEnabled(false);
+  CmdFz[1]->setEnabled(false);
+  CmdXie[0]->setEnabled(false);
+  CmdXie[1]->setEnabled(false);
+}
+
+void FrmMd::releaseRoster() {
+  rosterBook = nullptr;
+  rosterApp.reset();
+}
 
 }  // namespace velquor

@@ -5,10 +5,11 @@
 #include "frmfm.h"
 #include "frmmd.h"
 #include "services.h"
+#include "widgets.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Velquor"));
+  QApplication::setApplicationName(velquor::applicationTitle());
   velquor::RealServices realServices;
   std::unique_ptr<velquor::FrmMd> mainWindow;
   auto* splash = new velquor::FrmFm([&] {

@@ -47,6 +47,8 @@ class SoundPlayer {
 };
 
 struct Services {
+  // The folder of the default roster; empty means the program's own folder.
+  QString programFolder;
   Dialogs* dialogs = nullptr;
   Clock* clock = nullptr;
   RandomSource* random = nullptr;

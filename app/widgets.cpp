@@ -1,5 +1,6 @@
 #include "widgets.h"
 
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QVariant>
@@ -60,6 +61,13 @@ QStringList kaiFamilies() {
 QStringList liFamilies() {
   return {QStringLiteral("隶书"), QStringLiteral("LiSu"), QStringLiteral("AR PL UKai CN"),
           QStringLiteral("Noto Serif CJK SC")};
+}
+
+bool isFocusLossToControl(const QEvent* event) {
+  if (event->type() != QEvent::FocusOut) return false;
+  const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+         reason != Qt::MenuBarFocusReason;
 }
 
 CaptionLabel::CaptionLabel(const QString& caption, QWidget* parent) : QLabel(parent) { setCaption(caption); }

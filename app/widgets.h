@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLabel>
+#include <functional>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,9 @@
 class QWidget;
 
 namespace velquor {
+
+// The program's short name: window title and the title of messages without one of their own.
+inline QString applicationTitle() { return QStringLiteral("Velquor"); }
 
 // 15 twips are one pixel.
 constexpr int kTwipsPerPixel = 15;
@@ -29,6 +33,25 @@ QStringList yaheiFamilies();  // 微软雅黑 and its fall-backs
 QStringList songFamilies();   // 宋体 and its fall-backs
 QStringList kaiFamilies();    // 华文楷体 and its fall-backs
 QStringList liFamilies();     // 隶书 and its fall-backs
+
+// Hands a widget's events to a function before the widget sees them.
+class EventHook : public QObject {
+ public:
+  EventHook(QObject* parent, std::function<void(QEvent*)> hook) : QObject(parent), hook_(std::move(hook)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    hook_(event);
+    return false;
+  }
+
+ private:
+  std::function<void(QEvent*)> hook_;
+};
+
+// A focus loss to another control of the window. A message box, a popup, the menu bar
+// or another window taking the focus is not one.
+bool isFocusLossToControl(const QEvent* event);
 
 // A label with a click and an exact caption; CR LF shows as a line break.
 class CaptionLabel : public QLabel {

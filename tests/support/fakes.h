@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <deque>
 #include <vector>
 
@@ -89,11 +90,12 @@ class FakeSound : public SoundPlayer {
 };
 
 struct FakeServices {
+  QTemporaryDir programFolder;  // where the default roster is looked for
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{&dialogs, &clock, &random, &sound}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound}; }
 };
 
 }  // namespace velquor::test
