@@ -16,9 +16,12 @@ struct Scenario {
   FakeServices fakes;
   std::unique_ptr<FrmMd> window;
 
-  // Builds the window, shows it and lets its first activation run.
-  FrmMd& start() {
-    window = std::make_unique<FrmMd>(fakes.services());
+  // Builds the window, shows it and lets its first activation run; `random` replaces the
+  // scripted generator.
+  FrmMd& start(RandomSource* random = nullptr) {
+    Services services = fakes.services();
+    if (random) services.random = random;
+    window = std::make_unique<FrmMd>(services);
     window->show();
     window->activateWindow();
     QApplication::setActiveWindow(window.get());
