@@ -29,6 +29,7 @@ namespace roster {
 class Workbook;
 class WorkbookSet;
 struct ClassSheet;
+class CellSource;
 }  // namespace roster
 
 class CaptionLabel;
@@ -219,6 +220,14 @@ class FrmMd : public QMainWindow {
   bool onCombo1KeyPress(int index, char32_t typed);
   void onCombo1LostFocus(int index);
   void onCommand1Click(int index);
+  void onCmbXmClick();          // choose the current student
+  void onCmdXieClick(int index);  // 0 writes the groups, 1 the current student's mark
+
+ private:
+  // The loaded class still stands in the sheet as it was read (numbers and names).
+  bool sameClassOnDisk(const roster::CellSource& cells) const;
+
+ public:
 
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)

@@ -8,7 +8,13 @@
 #include <functional>
 
 #include "frmmd.h"
+#include "classsheet.h"
+#include "marks.h"
+#include "numtext.h"
+#include "picksteps.h"
+#include "playwave.h"
 #include "valuebox.h"
+#include "workbookset.h"
 #include "widgets.h"
 
 namespace velquor {
@@ -63,6 +69,106 @@ void FrmMd::connectResults() {
   for (int i = 0; i < 4; ++i) {
     connect(Command1[i], &QPushButton::clicked, this, [this, i] { onCommand1Click(i); });
   }
+  connect(CmbXm, &QComboBox::activated, this, [this] {
+    if (codeChange_ == 0) onCmbXmClick();
+  });
+  for (int i = 0; i < 2; ++i) connect(CmdXie[i], &QPushButton::clicked, this, [this, i] { onCmdXieClick(i); });
+}
+
+// ---- Choosing the student ------------------------------------------------------------------
+
+void FrmMd::onCmbXmClick() {
+  const QString entry = CmbXm->currentText().trimmed();
+  if (entry.isEmpty()) return;
+  // The entry is "number_name"; the number may be text when the roster holds text there.
+  const auto number = toInteger(leadingNumber(entry.section(QLatin1Char('_'), 0, 0).toStdString()));
+  currentNumber = number.value_or(0);
+  if (const auto pos = rollcall::randomPosition(services_.random->next(), pickPoolCount)) pickPos = *pos;
+  // The entry's place in the list is the student's place in the class, so the student
+  // shown is the one chosen even when numbers repeat or are not numbers.
+  if (const auto seat = groupTable.locate(CmbXm->currentIndex() + 1)) {
+    setListIndex(List2, seat->group - 1, &FrmMd::onList2Click);
+    setListIndex(List1, seat->slot - 1, &FrmMd::onList1Click);
+  }
+  dropFromNamePool();
+  CmdXie[1]->setEnabled(true);
+}
+
+// ---- Writing groups and marks --------------------------------------------------------------
+
+void FrmMd::onCmdXieClick(int index) {
+  if (index != 0 && index != 1) return;
+  const QString notSaved = index == 0 ? QStringLiteral("分组没有保存。") : QStringLiteral("成绩没有保存。");
+  auto refuse = [&](const QString& why) {
+    services_.dialogs->message(this, why + notSaved, QStringLiteral("警告"), MessageIcon::Critical);
+  };
+  const auto* students = std::get_if<rollcall::NameTable>(&studentTable);
+  if (!students || studentCount < 1 || static_cast<int>(students->size()) <= studentCount) {
+    refuse(QStringLiteral("没有载入班级名单，"));
+    return;
+  }
+  roster::Workbook* book = nullptr;
+  try {
+    book = &openRosterBook();
+    book->activate(classSheetNo);
+    classSheet = book->activeSheet();
+    const roster::WorkbookCells cells(*book, classSheet);
+    // The class on disk must still be the class on screen: the teacher may have edited
+    // the roster elsewhere since it was loaded.
+    if (!sameClassOnDisk(cells)) {
+      rosterApp->close(book);
+      rosterBook = nullptr;
+      refuse(QStringLiteral("名单文件已在其他程序中修改，请重新选择班级后再试，"));
+      return;
+    }
+    if (index == 0) {
+      for (int i = 1; i <= studentCount; ++i) {
+        const auto group = (*students)[static_cast<std::size_t>(i)].group.toInteger();
+        if (group) book->setInteger(classSheet, i + 2, roster::kGroupColumn, static_cast<std::int16_t>(*group));
+      }
+    } else {
+      if (todayColumn == 0) todayColumn = roster::findTodayColumn(cells, todayText.toStdString());
+      const auto row = results::markRow(currentNumber, studentCount, cells.value(currentNumber + 2, roster::kNumberColumn));
+      if (!row) {
+        rosterApp->close(book);
+        rosterBook = nullptr;
+        refuse(QStringLiteral("当前学生的学号与名单中的行对不上，"));
+        return;
+      }
+      const auto mark = results::markAfterScore(cells.value(*row, todayColumn), Combo1[0]->currentText().toStdString());
+      if (!mark) {
+        rosterApp->close(book);
+        rosterBook = nullptr;
+        refuse(QStringLiteral("分数超出范围（-32768～32767），"));
+        return;
+      }
+      if (results::headingNeedsWriting(book->cellMonthDay(classSheet, roster::kHeadingRow, todayColumn),
+                                       todayText.toStdString()))
+        book->setText(classSheet, roster::kHeadingRow, todayColumn, todayText.toStdString());
+      book->setInteger(classSheet, *row, todayColumn, *mark);
+    }
+    book->save();
+  } catch (const std::exception&) {
+    // Nothing half-written: the file on disk is as it was, and the edits are dropped with
+    // the workbook so that a second try starts from the file.
+    if (book && rosterApp) rosterApp->close(book);
+    rosterBook = nullptr;
+    refuse(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
+    return;
+  }
+  CmdXie[index]->setEnabled(false);
+  PlayWave(services_.sound, QStringLiteral("sound/yes.wav"));
+}
+
+bool FrmMd::sameClassOnDisk(const roster::CellSource& cells) const {
+  const auto* students = std::get_if<rollcall::NameTable>(&studentTable);
+  if (!students) return false;
+  for (int i = 1; i <= studentCount; ++i) {
+    const auto& row = (*students)[static_cast<std::size_t>(i)];
+    if (cells.value(i + 2, roster::kNumberColumn) != row.number || cells.value(i + 2, roster::kNameColumn) != row.name)
+      return false;
+  }
+  return cells.value(studentCount + 3, roster::kNumberColumn).isBlank();
 }
 
 bool FrmMd::onCombo1KeyPress(int /*index*/, char32_t typed) {
