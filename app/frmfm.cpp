@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QTimer>
 
 #include "widgets.h"
@@ -38,10 +37,7 @@ FrmFm::FrmFm(std::function<void()> showMain, QWidget* parent)
   Label1->installEventFilter(this);
   for (auto* lbl : Label2) lbl->installEventFilter(this);
 
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-  }
+  centreOnScreen(this);
   splashTicks = 0;
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));

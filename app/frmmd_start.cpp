@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "frmmd.h"
 #include "frmqd.h"
@@ -15,11 +14,7 @@ namespace velquor {
 void FrmMd::loadWindow() {
   // Centre the window on the screen.
   adjustSize();
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.x() + (area.width() - frameGeometry().width()) / 2,
-         area.y() + (area.height() - frameGeometry().height()) / 2);
-  }
+  centreOnScreen(this);
   // The details frame goes directly below the grouping frame.
   const QRect zr = twipsGeometry(FrZr);
   setTwipsLeftTop(frXx, zr.x(), zr.y() + zr.height());

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
-#include <QScreen>
 
 #include "introtext.h"
 #include "playwave.h"
@@ -31,10 +30,7 @@ FrmQd::FrmQd(QWidget* parent, const QString& fileName) : QDialog(parent) {
   Text1->setReadOnly(true);
   setTwipsGeometry(Text1, 150, 1620, 12225, 10905);
 
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-  }
+  centreOnScreen(this);
   loadText(fileName);
 }
 

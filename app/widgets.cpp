@@ -2,6 +2,8 @@
 
 #include <QFocusEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QVariant>
 #include <QWidget>
@@ -12,6 +14,14 @@ int twipsToPixels(int twips) {
   // Round to the nearest pixel, halves away from zero.
   return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
                     : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
+}
+
+void centreOnScreen(QWidget* window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame = window->frameGeometry();
+  window->move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
 }
 
 void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height) {

@@ -19,6 +19,9 @@ inline QString applicationTitle() { return QStringLiteral("Velquor"); }
 constexpr int kTwipsPerPixel = 15;
 int twipsToPixels(int twips);
 
+// Centres a top-level window on the screen (its frame included).
+void centreOnScreen(QWidget* window);
+
 // Places a widget by a rectangle in twips and remembers the twips, so positions computed
 // from other positions (and read back by tests) stay exact.
 void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height);

@@ -24,13 +24,6 @@ namespace {
 
 QString folderOf(Scenario& s) { return s.fakes.programFolder.path(); }
 
-void writeWorkbook(const QString& path, const std::vector<std::pair<std::string, Workbook::SheetRows>>& sheets) {
-  const auto bytes = Workbook::create(sheets);
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
-
 // A class of `n` with lesson days 12月01 (F) and 12月03 (G) and an empty heading in H;
 // `today` gives marks already in H by student number.
 Workbook::SheetRows classRows(int n, const std::map<int, std::string>& today = {}) {

@@ -48,13 +48,6 @@ QString folderOf(Scenario& s) { return s.fakes.programFolder.path(); }
 // Chooses the name-list category with the option button, as the teacher does.
 void chooseNameList(FrmMd& w) { w.OptFl[0]->click(); }
 
-void writeWorkbook(const QString& path, const std::vector<std::pair<std::string, roster::Workbook::SheetRows>>& sheets) {
-  const auto bytes = roster::Workbook::create(sheets);
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
-
 roster::Workbook::SheetRows classRows(const std::vector<std::string>& names) {
   roster::Workbook::SheetRows rows = {{"标题"}, {"学号", "姓名", "", "", "组别"}};
   for (std::size_t i = 0; i < names.size(); ++i) rows.push_back({std::to_string(i + 1), names[i]});

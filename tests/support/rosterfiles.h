@@ -5,6 +5,11 @@
 #include <QFile>
 #include <QString>
 #include <QTest>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "velquor/roster/workbook.h"
 
 namespace velquor::test {
 
@@ -17,6 +22,15 @@ inline QString copyFixture(const QString& fixture, const QString& folder,
   if (!QFile::copy(from, to)) qFatal("cannot copy fixture %s", qPrintable(from));
   QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
   return to;
+}
+
+// Writes a new workbook made by the roster component (for layouts no fixture has).
+inline void writeWorkbook(const QString& path,
+                          const std::vector<std::pair<std::string, roster::Workbook::SheetRows>>& sheets) {
+  const auto bytes = roster::Workbook::create(sheets);
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
 }
 
 inline QByteArray fileBytes(const QString& path) {
