@@ -181,7 +181,8 @@ Bytes CompoundFile::readStream(int index) const {
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   if (e.size > image_.size()) fail("stream larger than the file");
   const std::size_t size = static_cast<std::size_t>(e.size);
-  Bytes out(size);
+  Bytes out;
+  out.reserve(size);
   if (inMini(e, index)) {
     std::vector<std::uint32_t> c = chain(e.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size()));
     if (c.size() * kMini < size) fail("stream shorter than its size");
@@ -191,14 +192,14 @@ Bytes CompoundFile::readStream(int index) const {
       if (sec >= miniContainer_.size() || off + kMini > entries_[0].size) fail("mini sector outside the mini stream");
       const std::uint8_t* p = image_.data() + (static_cast<std::size_t>(miniContainer_[sec]) + 1) * sectorSize_ +
                               off % sectorSize_;
-      std::copy_n(p, std::min<std::size_t>(kMini, size - i * kMini), out.data() + i * kMini);
+      out.insert(out.end(), p, p + std::min<std::size_t>(kMini, size - i * kMini));
     }
   } else {
     std::vector<std::uint32_t> c = chain(e.start, fat_, sectorCount_);
     if (c.size() * static_cast<std::size_t>(sectorSize_) < size) fail("stream shorter than its size");
     for (std::size_t i = 0; i * sectorSize_ < size; ++i) {
       const std::uint8_t* p = image_.data() + (static_cast<std::size_t>(c[i]) + 1) * sectorSize_;
-      std::copy_n(p, std::min<std::size_t>(sectorSize_, size - i * sectorSize_), out.data() + i * sectorSize_);
+      out.insert(out.end(), p, p + std::min<std::size_t>(sectorSize_, size - i * sectorSize_));
     }
   }
   return out;

@@ -49,8 +49,10 @@ struct CellSlot {
   std::uint8_t kind;  // Cell::Kind
   std::uint8_t flags;
   std::uint16_t xf;
-  std::uint32_t str;  // Text: index into sst (or into pool with kFromPool)
-  double num;
+  union {
+    double num;         // Number, Boolean, Error
+    std::uint32_t str;  // Text: index into sst (or into pool with kFromPool)
+  };
 };
 constexpr std::uint8_t kIsDate = 1, kFromPool = 2, kSharedFormula = 4;
 
@@ -67,7 +69,16 @@ struct Sheet {
   bool worksheet = false;
   std::uint32_t indexPos = 0;  // INDEX record position, 0 when none
   std::vector<CellSlot> cells;
+  std::vector<std::uint32_t> rowStart;
+  int lastColumn = 0;  // 1-based  // cells of row r (0-based): [rowStart[r], rowStart[r + 1])
   std::map<std::uint32_t, Edit> edits;
+  const CellSlot* find(std::uint32_t key) const {
+    const std::uint32_t row = key >> 8;
+    if (row + 1 >= rowStart.size()) return nullptr;
+    for (std::uint32_t i = rowStart[row]; i < rowStart[row + 1]; ++i)
+      if (cells[i].key == key) return &cells[i];
+    return nullptr;
+  }
 };
 
 std::string utf16ToUtf8(const std::u16string& s);
@@ -89,6 +100,7 @@ struct Workbook::Impl {
   bool date1904 = false;
   std::vector<std::uint16_t> xfFormat;
   std::map<std::uint16_t, bool> customDate;
+  std::vector<std::uint8_t> xfDate;  // per XF: its number format shows a date
   std::vector<std::string> sst;       // UTF-8
   std::vector<std::uint8_t> sstPlain;  // 1 when the string has no formatting runs
   std::vector<std::uint32_t> sstPos;   // stream position of each string

@@ -399,6 +399,11 @@ void Workbook::Impl::parse(Bytes image) {
   if (!eof) fail("the workbook globals have no end");
   globalsEnd = w.pos();
   if (sstRecords.empty()) sstClean = true;
+  xfDate.resize(xfFormat.size());
+  for (std::size_t i = 0; i < xfFormat.size(); ++i) {
+    auto it = customDate.find(xfFormat[i]);
+    xfDate[i] = it != customDate.end() ? it->second : builtinDate(xfFormat[i]);
+  }
 
   // Substreams: in stream order, inside the stream, after the globals, never overlapping.
   std::vector<std::size_t> order(bound.size());
@@ -418,6 +423,14 @@ void Workbook::Impl::parse(Bytes image) {
     sh.worksheet = b.type == 0 && rd16(r.data + 2) == 0x0010;
     int depth = 1;
     std::vector<CellSlot>& cells = sh.cells;
+    if (sh.worksheet) {
+      // Most records of a sheet are cells of about 14 bytes: one allocation in the usual case.
+      std::uint32_t guess = 0;
+      for (const BoundSheet& other : bound)
+        if (other.offset > b.offset && (guess == 0 || other.offset - b.offset < guess)) guess = other.offset - b.offset;
+      if (guess == 0) guess = static_cast<std::uint32_t>(stream.size() - b.offset);
+      cells.reserve(guess / 12 + 16);
+    }
     bool sorted = true;
     std::uint32_t lastKey = 0;
     auto add = [&](std::uint16_t row, std::uint16_t col, std::uint8_t kind, std::uint8_t flags, std::uint16_t xf,
@@ -427,7 +440,9 @@ void Workbook::Impl::parse(Bytes image) {
       if (!cells.empty() && key <= lastKey) sorted = false;
       lastKey = key;
       if (kind == static_cast<std::uint8_t>(Cell::Kind::Number) && isDateXf(xf)) flags |= kIsDate;
-      cells.push_back(CellSlot{key, kind, flags, xf, str, num});
+      CellSlot slot{key, kind, flags, xf, {num}};
+      if (kind == static_cast<std::uint8_t>(Cell::Kind::Text)) slot.str = str;
+      cells.push_back(slot);
     };
     constexpr auto kText = static_cast<std::uint8_t>(Cell::Kind::Text);
     constexpr auto kNum = static_cast<std::uint8_t>(Cell::Kind::Number);
@@ -480,7 +495,7 @@ void Workbook::Impl::parse(Bytes image) {
         case kBoolErr:
           if (r.len >= 8) {
             if (p[7])
-              add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), p[6], p[6]);
+              add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), 0, p[6]);
             else
               add(rd16(p), rd16(p + 2), kBool, 0, rd16(p + 4), 0, p[6] ? 1 : 0);
           }
@@ -498,7 +513,7 @@ void Workbook::Impl::parse(Bytes image) {
             } else if (p[6] == 1) {
               add(row, col, kBool, flags, xf, 0, p[8] ? 1 : 0);
             } else if (p[6] == 2) {
-              add(row, col, kErr, flags, xf, p[8], p[8]);
+              add(row, col, kErr, flags, xf, 0, p[8]);
             } else if (p[6] == 3) {
               pool.emplace_back();
               add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
@@ -538,18 +553,19 @@ void Workbook::Impl::parse(Bytes image) {
       }
       cells.swap(unique);
     }
+    const std::uint32_t rows = cells.empty() ? 0 : (cells.back().key >> 8) + 1;
+    sh.rowStart.assign(rows + 1, 0);
+    for (const CellSlot& c : cells) {
+      ++sh.rowStart[(c.key >> 8) + 1];
+      sh.lastColumn = std::max(sh.lastColumn, static_cast<int>(c.key & 0xFF) + 1);
+    }
+    for (std::uint32_t k = 0; k < rows; ++k) sh.rowStart[k + 1] += sh.rowStart[k];
   }
   for (std::size_t i = 0; i < sheets.size(); ++i)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }
 
-bool Workbook::Impl::isDateXf(std::uint16_t xf) const {
-  if (xf >= xfFormat.size()) return false;
-  std::uint16_t f = xfFormat[xf];
-  auto it = customDate.find(f);
-  if (it != customDate.end()) return it->second;
-  return builtinDate(f);
-}
+bool Workbook::Impl::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
 
 Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
   Cell c;
@@ -562,14 +578,14 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
       } else {
         c.kind = Cell::Kind::Number;
         c.number = e->second.value;
-        auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-        c.isDate = it != s.cells.end() && it->key == key && isDateXf(it->xf);
+        const CellSlot* old = s.find(key);
+        c.isDate = old && isDateXf(old->xf);
       }
       return c;
     }
   }
-  auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-  if (it == s.cells.end() || it->key != key) return c;
+  const CellSlot* it = s.find(key);
+  if (!it) return c;
   c.kind = static_cast<Cell::Kind>(it->kind);
   switch (c.kind) {
     case Cell::Kind::Text:
@@ -584,7 +600,7 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
       break;
     case Cell::Kind::Error:
       c.number = it->num;
-      c.text = errorName(static_cast<std::uint8_t>(it->str));
+      c.text = errorName(static_cast<std::uint8_t>(it->num));
       break;
     case Cell::Kind::Empty:
       break;

@@ -242,8 +242,7 @@ int Workbook::lastRow(int sheet) const {
 
 int Workbook::lastColumn(int sheet) const {
   const Sheet& s = d_->worksheet(sheet);
-  int last = 0;
-  for (const CellSlot& c : s.cells) last = std::max(last, static_cast<int>(c.key & 0xFF) + 1);
+  int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
   return last;
 }
@@ -281,8 +280,8 @@ void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
     throw WorkbookError("Cell row " + std::to_string(row) + ", column " + std::to_string(col) + " is outside the sheet.");
   const Sheet& s = worksheet(sheet);
   const std::uint32_t key = (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1);
-  auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-  if (it != s.cells.end() && it->key == key && (it->flags & kSharedFormula))
+  const CellSlot* it = s.find(key);
+  if (it && (it->flags & kSharedFormula))
     throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.");
   if (s.edits.empty()) checkSheetLayout(*this, s);
 }
