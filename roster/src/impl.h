@@ -70,7 +70,8 @@ struct Sheet {
   std::uint32_t indexPos = 0;  // INDEX record position, 0 when none
   std::vector<CellSlot> cells;
   std::vector<std::uint32_t> rowStart;
-  int lastColumn = 0;  // 1-based  // cells of row r (0-based): [rowStart[r], rowStart[r + 1])
+  int lastColumn = 0;  // 1-based
+  mutable bool layoutChecked = false;  // its records were found fit for splicing  // cells of row r (0-based): [rowStart[r], rowStart[r + 1])
   std::map<std::uint32_t, Edit> edits;
   const CellSlot* find(std::uint32_t key) const {
     const std::uint32_t row = key >> 8;
@@ -79,6 +80,13 @@ struct Sheet {
       if (cells[i].key == key) return &cells[i];
     return nullptr;
   }
+};
+
+// Where a save put each substream, and the cell format each edit received: lets the workbook
+// take its saved state over without parsing every cell again.
+struct SaveLayout {
+  std::vector<std::uint32_t> end, indexPos;
+  std::vector<std::map<std::uint32_t, std::uint16_t>> xf;
 };
 
 std::string utf16ToUtf8(const std::u16string& s);
@@ -119,8 +127,10 @@ struct Workbook::Impl {
   std::vector<std::string> newStrings;
   std::unordered_map<std::string, std::uint32_t> stringIndex;  // built on first setText
 
-  void parse(detail::Bytes image);
-  detail::Bytes serializeStream() const;
+  // Parses a file image. With `previous` and `saved`, the image is what previous wrote: cells
+  // are taken over from it instead of parsed again.
+  void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
+  detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
   const detail::Sheet& worksheet(int position) const;
   detail::Sheet& worksheet(int position);
   Cell makeCell(const detail::Sheet& s, std::uint32_t key) const;

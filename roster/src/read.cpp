@@ -301,7 +301,22 @@ std::string formatNumber(double v) {
 
 using namespace detail;
 
-void Workbook::Impl::parse(Bytes image) {
+namespace {
+
+void indexRows(Sheet& sh) {
+  const std::uint32_t rows = sh.cells.empty() ? 0 : (sh.cells.back().key >> 8) + 1;
+  sh.rowStart.assign(rows + 1, 0);
+  sh.lastColumn = 0;
+  for (const CellSlot& c : sh.cells) {
+    ++sh.rowStart[(c.key >> 8) + 1];
+    sh.lastColumn = std::max(sh.lastColumn, static_cast<int>(c.key & 0xFF) + 1);
+  }
+  for (std::uint32_t k = 0; k < rows; ++k) sh.rowStart[k + 1] += sh.rowStart[k];
+}
+
+}  // namespace
+
+void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved) {
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
@@ -417,6 +432,37 @@ void Workbook::Impl::parse(Bytes image) {
     sh.name = b.name;
     sh.boundSheetPos = b.recPos;
     if (b.offset < prevEnd || b.offset >= stream.size()) fail("a sheet's position is outside the stream or overlaps another sheet");
+    if (previous) {
+      // Saved by `previous`: its cells with the edits merged in.
+      const Sheet& o = previous->sheets[oi];
+      sh.start = b.offset;
+      sh.end = saved->end[oi];
+      sh.indexPos = saved->indexPos[oi];
+      sh.worksheet = o.worksheet;
+      sh.layoutChecked = o.layoutChecked;
+      sh.cells.reserve(o.cells.size() + o.edits.size());
+      auto e = o.edits.begin();
+      auto put = [&](std::uint32_t key, const Edit& ed) {
+        const std::uint16_t xf = saved->xf[oi].at(key);
+        CellSlot slot{key, static_cast<std::uint8_t>(ed.text ? Cell::Kind::Text : Cell::Kind::Number), 0, xf, {static_cast<double>(ed.value)}};
+        if (ed.text) slot.str = ed.sst;
+        else if (isDateXf(xf)) slot.flags = kIsDate;
+        sh.cells.push_back(slot);
+      };
+      for (const CellSlot& c : o.cells) {
+        for (; e != o.edits.end() && e->first < c.key; ++e) put(e->first, e->second);
+        if (e != o.edits.end() && e->first == c.key) {
+          put(e->first, e->second);
+          ++e;
+        } else {
+          sh.cells.push_back(c);
+        }
+      }
+      for (; e != o.edits.end(); ++e) put(e->first, e->second);
+      prevEnd = sh.end;
+      indexRows(sh);
+      continue;
+    }
     RecordWalker sw(stream, b.offset);
     if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
     sh.start = b.offset;
@@ -553,14 +599,9 @@ void Workbook::Impl::parse(Bytes image) {
       }
       cells.swap(unique);
     }
-    const std::uint32_t rows = cells.empty() ? 0 : (cells.back().key >> 8) + 1;
-    sh.rowStart.assign(rows + 1, 0);
-    for (const CellSlot& c : cells) {
-      ++sh.rowStart[(c.key >> 8) + 1];
-      sh.lastColumn = std::max(sh.lastColumn, static_cast<int>(c.key & 0xFF) + 1);
-    }
-    for (std::uint32_t k = 0; k < rows; ++k) sh.rowStart[k + 1] += sh.rowStart[k];
+    indexRows(sh);
   }
+  if (previous) pool = std::move(previous->pool);
   for (std::size_t i = 0; i < sheets.size(); ++i)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }

@@ -34,11 +34,11 @@ struct Cell {
   std::string toText() const;
 };
 
-// Facts about the file on disk, used to notice edits made by another program.
+// Size and modification time of the file as read or last saved, used to notice edits made by
+// another program (the content itself is compared when the time differs).
 struct DiskStamp {
   std::uintmax_t size = 0;
   std::int64_t mtimeNs = 0;
-  std::uint64_t hash = 0;
 };
 
 class Workbook {
@@ -93,7 +93,8 @@ class Workbook {
   // The new file image save() would write (no disk access). Throws what save() would throw.
   std::vector<std::uint8_t> serialize() const;
 
-  // The file on disk differs (size or content) from what was read or last saved.
+  // The file on disk differs (size or content) from what was read or last saved. A new
+  // modification time alone, with the same bytes, is not a change.
   bool changedOnDisk() const;
 
   // Opens the file in the desktop's default spreadsheet program (does not wait). Returns false
