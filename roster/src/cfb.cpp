@@ -177,6 +177,16 @@ std::vector<std::pair<std::u16string, int>> CompoundFile::rootStreams() const {
   return out;
 }
 
+const std::uint8_t* CompoundFile::contiguousStream(int index) const {
+  const Entry& e = entries_.at(static_cast<std::size_t>(index));
+  if (inMini(e, index) || e.size > image_.size()) return nullptr;
+  std::vector<std::uint32_t> c = chain(e.start, fat_, sectorCount_);
+  if (c.empty() || c.size() * static_cast<std::size_t>(sectorSize_) < e.size) return nullptr;
+  for (std::size_t i = 1; i < c.size(); ++i)
+    if (c[i] != c[0] + i) return nullptr;
+  return image_.data() + (static_cast<std::size_t>(c[0]) + 1) * sectorSize_;
+}
+
 Bytes CompoundFile::readStream(int index) const {
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   if (e.size > image_.size()) fail("stream larger than the file");

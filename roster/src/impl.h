@@ -104,7 +104,7 @@ struct Workbook::Impl {
 
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;
-  detail::Bytes stream;
+  detail::ByteView stream;  // usually a view into the file image held by cfb
   bool date1904 = false;
   std::vector<std::uint16_t> xfFormat;
   std::map<std::uint16_t, bool> customDate;

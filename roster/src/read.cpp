@@ -187,7 +187,7 @@ struct RecordView {
 
 class RecordWalker {
  public:
-  RecordWalker(const Bytes& s, std::uint32_t pos) : s_(s), pos_(pos) {}
+  RecordWalker(const ByteView& s, std::uint32_t pos) : s_(s), pos_(pos) {}
   bool next(RecordView& r) {
     if (pos_ + 4 > s_.size()) return false;
     r.pos = pos_;
@@ -206,7 +206,7 @@ class RecordWalker {
   }
 
  private:
-  const Bytes& s_;
+  const ByteView& s_;
   std::uint32_t pos_;
 };
 
@@ -324,7 +324,10 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
       throw WorkbookError("The workbook is in the old Excel 5.0/95 format; save it as an Excel 97-2003 workbook first.");
     fail("no Workbook stream");
   }
-  stream = cfb->readStream(streamEntry);
+  if (const std::uint8_t* inPlace = cfb->contiguousStream(streamEntry))
+    stream.view(inPlace, cfb->streamSize(streamEntry));
+  else
+    stream.own(cfb->readStream(streamEntry));
   RecordWalker w(stream, 0);
   RecordView r;
   if (!w.next(r) || r.type != kBof || r.len < 8) fail("no BOF record");
@@ -434,31 +437,43 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     if (b.offset < prevEnd || b.offset >= stream.size()) fail("a sheet's position is outside the stream or overlaps another sheet");
     if (previous) {
       // Saved by `previous`: its cells with the edits merged in.
-      const Sheet& o = previous->sheets[oi];
+      Sheet& o = previous->sheets[oi];
       sh.start = b.offset;
       sh.end = saved->end[oi];
       sh.indexPos = saved->indexPos[oi];
       sh.worksheet = o.worksheet;
       sh.layoutChecked = o.layoutChecked;
-      sh.cells.reserve(o.cells.size() + o.edits.size());
-      auto e = o.edits.begin();
-      auto put = [&](std::uint32_t key, const Edit& ed) {
+      auto slotFor = [&](std::uint32_t key, const Edit& ed) {
         const std::uint16_t xf = saved->xf[oi].at(key);
         CellSlot slot{key, static_cast<std::uint8_t>(ed.text ? Cell::Kind::Text : Cell::Kind::Number), 0, xf, {static_cast<double>(ed.value)}};
-        if (ed.text) slot.str = ed.sst;
-        else if (isDateXf(xf)) slot.flags = kIsDate;
-        sh.cells.push_back(slot);
+        if (ed.text)
+          slot.str = ed.sst;
+        else if (isDateXf(xf))
+          slot.flags = kIsDate;
+        return slot;
       };
+      const bool allExist = std::all_of(o.edits.begin(), o.edits.end(), [&](const auto& e) { return o.find(e.first) != nullptr; });
+      if (allExist) {
+        // Only existing cells changed (the usual mark): update them in place.
+        for (const auto& [key, ed] : o.edits) *const_cast<CellSlot*>(o.find(key)) = slotFor(key, ed);
+        sh.cells = std::move(o.cells);
+        sh.rowStart = std::move(o.rowStart);
+        sh.lastColumn = o.lastColumn;
+        prevEnd = sh.end;
+        continue;
+      }
+      sh.cells.reserve(o.cells.size() + o.edits.size());
+      auto e = o.edits.begin();
       for (const CellSlot& c : o.cells) {
-        for (; e != o.edits.end() && e->first < c.key; ++e) put(e->first, e->second);
+        for (; e != o.edits.end() && e->first < c.key; ++e) sh.cells.push_back(slotFor(e->first, e->second));
         if (e != o.edits.end() && e->first == c.key) {
-          put(e->first, e->second);
+          sh.cells.push_back(slotFor(e->first, e->second));
           ++e;
         } else {
           sh.cells.push_back(c);
         }
       }
-      for (; e != o.edits.end(); ++e) put(e->first, e->second);
+      for (; e != o.edits.end(); ++e) sh.cells.push_back(slotFor(e->first, e->second));
       prevEnd = sh.end;
       indexRows(sh);
       continue;

@@ -490,7 +490,7 @@ class SheetWriter {
 
   const Workbook::Impl& wb_;
   const Sheet& sh_;
-  const Bytes& s_;
+  const ByteView& s_;
 };
 
 void checkSheetLayout(const Workbook::Impl& wb, const Sheet& sh) { (void)SheetWriter(wb, sh).analyse(); }
