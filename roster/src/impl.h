@@ -113,6 +113,7 @@ struct Workbook::Impl {
   std::vector<std::uint8_t> sstPlain;  // 1 when the string has no formatting runs
   std::vector<std::uint32_t> sstPos;   // stream position of each string
   bool sstClean = false;               // parsed exactly as declared: new strings can be appended
+  bool danglingLabels = false;         // a text cell refers past the end of the string table
   std::uint32_t sstTotal = 0, sstUnique = 0;
   std::vector<std::pair<std::uint32_t, std::uint16_t>> sstRecords;  // SST and its CONTINUEs: pos, len
   std::uint32_t extSstPos = 0;         // 0: none

@@ -527,7 +527,10 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
         case kLabelSst:
           if (r.len >= 10) {
             std::uint32_t i = rd32(p + 6);
-            if (i < sst.size()) add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
+            if (i < sst.size())
+              add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
+            else
+              danglingLabels = true;  // new strings would give this cell a value: none are added
           }
           break;
         case kLabel:
@@ -616,7 +619,11 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     }
     indexRows(sh);
   }
-  if (previous) pool = std::move(previous->pool);
+  if (previous) {
+    pool = std::move(previous->pool);
+    danglingLabels = previous->danglingLabels;
+  }
+  if (danglingLabels) sstClean = false;
   for (std::size_t i = 0; i < sheets.size(); ++i)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }

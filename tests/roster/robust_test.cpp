@@ -153,6 +153,16 @@ TEST(RosterRobustness, BrokenRecords) {
   const std::size_t label = find(s, 0x00FD, find(s, 0x0809, 8));
   ASSERT_NE(label, std::string::npos);
   EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + label + 10, 0xFFFFFF00); })), Outcome::Read);
+  {
+    // Appending strings would give that cell a value it never had: only known strings are used.
+    // (Found by the read-modify-write fuzzer.)
+    Bytes v = s;
+    wr32(v.data() + label + 10, rd32(v.data() + find(v, 0x00FC) + 8));  // the first index past the table
+    Workbook wb = Workbook::fromBytes(wrap(v));
+    EXPECT_THROW(wb.setText(1, 2, 10, "全新的文字"), WorkbookError);
+    wb.setText(1, 2, 10, "学号");
+    EXPECT_EQ(Workbook::fromBytes(wb.serialize()).cell(1, 2, 10).text, "学号");
+  }
   // A MULBLANK whose last column is below its first: read, but never written over.
   const std::size_t mulBlank = find(s, 0x00BE);
   ASSERT_NE(mulBlank, std::string::npos);
