@@ -43,6 +43,58 @@ bool isCell(std::uint16_t t) {
          t == 0x0204 || t == 0x0205 || t == 0x027E;
 }
 
+// INDEX lists exactly the sheet's DBCELL records; every DBCELL points back at its first ROW;
+// in blocks holding an edited row the DBCELL's offsets lead to each row's first cell.
+void expectIndexAndDbCellsRight(const Bytes& s, const std::map<int, std::set<int>>& editedRows) {
+  struct At {
+    std::size_t pos;
+    std::uint16_t type;
+    const std::uint8_t* p;
+  };
+  std::vector<std::vector<At>> subs;
+  int depth = 0;
+  for (std::size_t pos = 0; pos + 4 <= s.size(); pos += 4 + rd16(s.data() + pos + 2)) {
+    const std::uint16_t type = rd16(s.data() + pos);
+    if (type == 0x0809 && depth++ == 0) subs.emplace_back();
+    if (!subs.empty()) subs.back().push_back(At{pos, type, s.data() + pos + 4});
+    if (type == 0x000A) --depth;
+  }
+  for (std::size_t i = 1; i < subs.size(); ++i) {
+    std::map<std::size_t, std::size_t> index;  // position -> record number
+    for (std::size_t k = 0; k < subs[i].size(); ++k) index[subs[i][k].pos] = k;
+    std::vector<std::size_t> dbcells;
+    for (const At& a : subs[i])
+      if (a.type == 0x00D7) dbcells.push_back(a.pos);
+    for (const At& a : subs[i]) {
+      if (a.type != 0x020B) continue;
+      const std::size_t n = (rd16(s.data() + a.pos + 2) - 16u) / 4;
+      std::vector<std::size_t> listed;
+      for (std::size_t k = 0; k < n; ++k) listed.push_back(rd32(a.p + 16 + 4 * k));
+      EXPECT_EQ(listed, dbcells) << "INDEX of substream " << i;
+    }
+    auto rows = editedRows.find(static_cast<int>(i));
+    for (std::size_t db : dbcells) {
+      const At& d = subs[i][index[db]];
+      const std::size_t first = db - rd32(d.p);
+      ASSERT_TRUE(index.count(first)) << "DBCELL at " << db;
+      ASSERT_EQ(subs[i][index[first]].type, 0x0208) << "DBCELL at " << db;
+      std::vector<At> rowRecs, cells;
+      for (std::size_t k = index[first]; k < index[db]; ++k) (subs[i][k].type == 0x0208 ? rowRecs : cells).push_back(subs[i][k]);
+      bool edited = false;
+      for (const At& r : rowRecs) edited = edited || (rows != editedRows.end() && rows->second.count(rd16(r.p)));
+      if (!edited) continue;
+      ASSERT_EQ((rd16(s.data() + db + 2) - 4u) / 2, rowRecs.size());
+      std::size_t prev = first + 20, c = 0;
+      for (std::size_t k = 0; k < rowRecs.size(); ++k) {
+        while (c < cells.size() && !(rd16(cells[c].p) >= rd16(rowRecs[k].p) && cells[c].type != 0x0207)) ++c;
+        const std::size_t at = c < cells.size() ? cells[c].pos : db;
+        EXPECT_EQ(rd16(d.p + 4 + 2 * k), at - prev) << "DBCELL at " << db << ", row " << k;
+        prev = at;
+      }
+    }
+  }
+}
+
 // Checks that `after` differs from `before` only where an edit of the given rows may change
 // it: cell and ROW records of those rows, DBCELL, INDEX, DIMENSIONS, the string table, the
 // sheet positions. Every other stream and directory entry of the compound file is identical.
@@ -96,6 +148,7 @@ void expectOnlyTouchedChanged(const Bytes& beforeFile, const Bytes& afterFile, c
   }
   // Every BOUNDSHEET points at its sheet's BOF in the new stream.
   const Bytes s = b.readStream(b.findRootStream(u"Workbook"));
+  expectIndexAndDbCellsRight(s, editedRows);
   for (const Rec& r : rb[0])
     if (r.type == 0x0085) {
       const std::uint32_t at = rd32(r.bytes.data() + 4);

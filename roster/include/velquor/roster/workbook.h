@@ -41,6 +41,8 @@ struct DiskStamp {
   std::int64_t mtimeNs = 0;
 };
 
+// An open workbook. Closing it without saving is destroying it: pending edits are dropped and
+// the file is left as it is. Not thread-safe; one user-interface thread uses it.
 class Workbook {
  public:
   // Reads the whole file into memory and parses it. Throws WorkbookError.
