@@ -489,7 +489,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
       std::uint32_t guess = 0;
       for (const BoundSheet& other : bound)
         if (other.offset > b.offset && (guess == 0 || other.offset - b.offset < guess)) guess = other.offset - b.offset;
-      if (guess == 0) guess = static_cast<std::uint32_t>(stream.size() - b.offset);
+      if (guess == 0 || guess > stream.size() - b.offset) guess = static_cast<std::uint32_t>(stream.size() - b.offset);
       cells.reserve(guess / 12 + 16);
     }
     bool sorted = true;

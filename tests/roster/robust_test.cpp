@@ -2,6 +2,10 @@
 // hang or another kind of exception.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <random>
 
@@ -182,6 +186,43 @@ TEST(RosterRobustness, BrokenRecords) {
   // Not BIFF8, and not a workbook globals.
   EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 4, 0x0500); })), Outcome::Refused);
   EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 6, 0x0010); })), Outcome::Refused);
+}
+
+TEST(RosterRobustness, MemoryStaysBounded) {
+  // Counts and positions that promise huge amounts of data: each case runs in a child process
+  // limited to 1 GB of address space, where an oversized allocation would abort it.
+  const Bytes s = stream(readFile(dataDir() / "lo-roster3.xls"));
+  const std::size_t bound = find(s, 0x0085);
+  const std::size_t second = find(s, 0x0085, bound + 4 + rd16(s.data() + bound + 2));
+  const std::size_t sst = find(s, 0x00FC);
+  std::vector<Bytes> cases;
+  for (std::uint32_t far : {0xF0000000u, 0x7FFFFFFFu}) {
+    Bytes v = s;
+    wr32(v.data() + second + 4, far);  // a later sheet far beyond the end (found by the fuzzer)
+    cases.push_back(wrap(v));
+  }
+  {
+    Bytes v = s;
+    wr32(v.data() + sst + 4, 0xFFFFFFFF);
+    wr32(v.data() + sst + 8, 0xFFFFFFFF);
+    cases.push_back(wrap(v));
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      struct rlimit limit {1u << 30, 1u << 30};
+      ::setrlimit(RLIMIT_AS, &limit);
+      try {
+        (void)Workbook::fromBytes(cases[i]);
+      } catch (const WorkbookError&) {
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "case " << i;
+  }
 }
 
 TEST(RosterRobustness, RandomDamage) {
