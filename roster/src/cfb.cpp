@@ -262,6 +262,12 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
     return need ? c[0] : kEnd;
   };
 
+  // The mini stream: its mini FAT sectors, its container sectors, the root entry's start and size.
+  std::vector<std::uint32_t> miniFatSecs = miniFatSectors_;
+  std::vector<std::uint32_t> container = miniContainer_;
+  std::uint64_t rootSize = entries_[0].size;
+  std::uint32_t rootStart = entries_[0].start;
+
   std::uint32_t start;
   const bool oldMini = inMini(e, index);
   const bool newMini = data.size() < kCutoff;
@@ -281,11 +287,34 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
           std::find(c.begin(), c.end(), m) == c.end())
         c.push_back(m);
     }
-    if (c.size() < need) throw WorkbookError("Cannot save: no room left for the small workbook stream.");
+    // Otherwise the mini stream grows at its end: more mini FAT and more container sectors.
+    std::uint32_t nextMini = static_cast<std::uint32_t>((rootSize + kMini - 1) / kMini);
+    while (c.size() < need) {
+      const std::uint32_t m = nextMini++;
+      while (miniFat.size() <= m) {
+        const std::uint32_t s = allocate();
+        if (miniFatSecs.empty())
+          wr32(img.data() + 60, s);
+        else
+          fat[miniFatSecs.back()] = s;
+        miniFatSecs.push_back(s);
+        miniFat.resize(miniFat.size() + perSector, kFree);
+      }
+      while ((static_cast<std::uint64_t>(m) + 1) * kMini > static_cast<std::uint64_t>(container.size()) * ss) {
+        const std::uint32_t s = allocate();
+        if (container.empty())
+          rootStart = s;
+        else
+          fat[container.back()] = s;
+        container.push_back(s);
+      }
+      rootSize = (static_cast<std::uint64_t>(m) + 1) * kMini;
+      c.push_back(m);
+    }
     for (std::size_t i = 0; i < c.size(); ++i) {
       miniFat[c[i]] = i < need ? (i + 1 < need ? c[i + 1] : kEnd) : kFree;
       const std::uint64_t off = static_cast<std::uint64_t>(c[i]) * kMini;
-      std::uint8_t* p = sector(miniContainer_.at(off / ss)) + off % ss;
+      std::uint8_t* p = sector(container.at(off / ss)) + off % ss;
       const std::size_t n = i < need ? std::min<std::size_t>(kMini, data.size() - i * kMini) : 0;
       if (n) std::copy_n(data.data() + i * kMini, n, p);
       std::fill(p + n, p + kMini, 0);
@@ -299,11 +328,21 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
   for (std::uint32_t s : difSecs) fat[s] = kDifSect;
   for (std::size_t i = 0; i < fatSecs.size(); ++i)
     for (std::uint32_t k = 0; k < perSector; ++k) wr32(sector(fatSecs[i]) + 4 * k, fat[i * perSector + k]);
-  for (std::size_t i = 0; i < miniFatSectors_.size(); ++i)
+  for (std::size_t i = 0; i < miniFatSecs.size(); ++i)
     for (std::uint32_t k = 0; k < perSector; ++k) {
       const std::size_t j = i * perSector + k;
-      if (j < miniFat.size()) wr32(sector(miniFatSectors_[i]) + 4 * k, miniFat[j]);
+      if (j < miniFat.size()) wr32(sector(miniFatSecs[i]) + 4 * k, miniFat[j]);
     }
+  const std::uint32_t perDir = ss / 128;
+  if (miniFatSecs.size() != miniFatSectors_.size()) wr32(img.data() + 64, static_cast<std::uint32_t>(miniFatSecs.size()));
+  if (rootSize != entries_[0].size || rootStart != entries_[0].start) {
+    std::uint8_t* root = sector(dirSectors_[0]);
+    wr32(root + 116, rootStart);
+    if (version_ == 3)
+      wr32(root + 120, static_cast<std::uint32_t>(rootSize));
+    else
+      wr64(root + 120, rootSize);
+  }
   if (fatSecs.size() != fatSectors_.size()) {
     std::uint8_t* h = img.data();
     wr32(h + 44, static_cast<std::uint32_t>(fatSecs.size()));
@@ -322,7 +361,6 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
     }
   }
   // The stream's directory entry: start sector and size only.
-  const std::uint32_t perDir = ss / 128;
   std::uint8_t* de = sector(dirSectors_[static_cast<std::size_t>(index) / perDir]) + (static_cast<std::size_t>(index) % perDir) * 128;
   wr32(de + 116, start);
   if (version_ == 3)

@@ -161,7 +161,7 @@ class SheetWriter {
             const std::size_t n = (len - 6u) / each;
             if (n == 0 || (len - 6u) % each != 0 || rd16(p + len - 2) != c1 + n - 1) refuse("a MULRK or MULBLANK record is malformed");
             c2 = c1 + static_cast<int>(n) - 1;
-          } else if (len < 8) {
+          } else if (len < (type == kBlank ? 6 : 8)) {
             refuse("a cell record is too short");
           }
           if (c2 >= 256) refuse("a cell lies beyond column IV");
