@@ -215,7 +215,49 @@ Bytes CompoundFile::readStream(int index) const {
   return out;
 }
 
+void CompoundFile::checkExclusive(int index) const {
+  // Every sector (and mini sector) of the stream must belong to it alone: writing into a sector
+  // that a crafted or damaged file shares with another structure would damage that one too.
+  const Entry& e = entries_.at(static_cast<std::size_t>(index));
+  const bool mini = inMini(e, index);
+  std::vector<std::uint8_t> owner(mini ? miniFat_.size() : sectorCount_, 0);
+  auto mark = [&](const std::vector<std::uint32_t>& sectors, std::uint8_t who) {
+    for (std::uint32_t s : sectors) {
+      if (s >= owner.size()) continue;
+      if (owner[s] && owner[s] != who) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
+      owner[s] = who;
+    }
+  };
+  if (mini) {
+    mark(chain(e.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())), 1);
+    // The mini stream's own sectors are written too: they must not be shared either.
+    std::vector<std::uint8_t> regular(sectorCount_, 0);
+    for (const auto* list : {&fatSectors_, &difatSectors_, &dirSectors_, &miniFatSectors_})
+      for (std::uint32_t s : *list)
+        if (s < regular.size()) regular[s] = 2;
+    for (std::uint32_t s : miniContainer_)
+      if (s < regular.size() && regular[s]) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
+  } else {
+    mark(chain(e.start, fat_, sectorCount_), 1);
+    mark(fatSectors_, 2);
+    mark(difatSectors_, 2);
+    mark(dirSectors_, 2);
+    mark(miniFatSectors_, 2);
+    mark(miniContainer_, 2);
+  }
+  for (std::size_t i = 1; i < entries_.size(); ++i) {
+    const Entry& o = entries_[i];
+    if (static_cast<int>(i) == index || o.type != 2 || inMini(o, static_cast<int>(i)) != mini) continue;
+    try {
+      mark(mini ? chain(o.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())) : chain(o.start, fat_, sectorCount_), 3);
+    } catch (const WorkbookError&) {
+      // A broken chain of an unused entry: only a shared sector matters here.
+    }
+  }
+}
+
 Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
+  checkExclusive(index);
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   const std::uint32_t ss = sectorSize_;
   const std::uint32_t perSector = ss / 4;

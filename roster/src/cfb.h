@@ -47,6 +47,7 @@ class CompoundFile {
   std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                    std::uint32_t limit) const;
   bool inMini(const Entry& e, int index) const;
+  void checkExclusive(int entry) const;
 
   Bytes image_;
   std::uint32_t sectorSize_ = 512;

@@ -128,6 +128,26 @@ TEST(RosterRobustness, BrokenContainers) {
   wr32(loop.data() + at + 68, static_cast<std::uint32_t>(wbEntry));
   wr32(loop.data() + at + 72, static_cast<std::uint32_t>(wbEntry));
   exercise(loop);  // found before the loop, or refused: either way no hang
+  // The Workbook chain runs on into the directory's sectors: readable, but a save that reuses the
+  // chain would overwrite the directory, so writing is refused. (Found by the fuzzer.)
+  {
+    Bytes b = good;
+    auto fatEntry = [&](std::uint32_t s) -> std::uint8_t* {
+      const std::uint32_t fatSector = rd32(b.data() + 76 + 4 * (s / 128));
+      return b.data() + 512 * (fatSector + 1) + 4 * (s % 128);
+    };
+    std::uint32_t last = rd32(b.data() + at + 116);
+    while (rd32(fatEntry(last)) < 0xFFFFFFF0u) last = rd32(fatEntry(last));
+    wr32(fatEntry(last), rd32(b.data() + 48));
+    Workbook wb = Workbook::fromBytes(b);
+    for (int r = 3; r < 600; ++r) wb.setText(1, r, 12, "填满" + std::to_string(r));
+    try {
+      Bytes out = wb.serialize();
+      ADD_FAILURE() << "wrote over the directory";
+    } catch (const WorkbookError& e) {
+      EXPECT_NE(std::string(e.what()).find("used twice"), std::string::npos) << e.what();
+    }
+  }
   // Junk in the Workbook entry's name: no Workbook stream.
   expectRefused("no workbook", [&](Bytes& b) { b[at] = 'X'; });
 }
