@@ -595,6 +595,9 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
               }
               pool.push_back(std::move(s));
               add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
+            } else {
+              // An unknown kind of result reads as empty; the cell is still known as a formula.
+              add(row, col, static_cast<std::uint8_t>(Cell::Kind::Empty), flags, xf, 0, 0);
             }
           }
           break;
