@@ -300,6 +300,33 @@ TEST(RosterWrite, ManyNewRowsAndLongTexts) {
   expectProgramsAgree(file, back, t.path());
 }
 
+TEST(RosterWrite, FileGrowsPastTheHeaderFatList) {
+  // More than 109 FAT sectors (a file over 7 MB with 512-byte sectors): the FAT grows and its
+  // sectors are listed in a new DIFAT sector.
+  TempDir t;
+  const fs::path file = t / "huge.xls";
+  fs::copy_file(dataDir() / "gn-roster3.xls", file);
+  Workbook wb = Workbook::open(file);
+  for (int r = 1; r <= 65536; ++r)
+    for (int c = 20; c < 30; ++c) wb.setInteger(3, r, c, static_cast<std::int16_t>(r * c));
+  wb.save();
+  const Bytes after = readFile(file);
+  ASSERT_GT(after.size(), 109u * 128u * 512u);
+  EXPECT_EQ(rd32(after.data() + 72), 1u);  // one DIFAT sector
+  Workbook back = Workbook::open(file);
+  EXPECT_EQ(back.cell(3, 65536, 29).number, static_cast<std::int16_t>(65536 * 29));
+  EXPECT_EQ(back.cell(3, 1, 20).number, 20);
+  EXPECT_EQ(snapshot(back), snapshot(wb));
+  if (haveProgram("ssconvert")) {
+    auto sheets = gnumericSheets(file, t.path());
+    ASSERT_EQ(sheets.size(), 3u);
+    for (int s = 1; s <= 3; ++s) {
+      auto diffs = compareSheet(back, s, sheets[back.sheetName(s)]);
+      EXPECT_TRUE(diffs.empty()) << diffs.size() << " differences, first: " << diffs.front();
+    }
+  }
+}
+
 TEST(RosterWrite, FourKilobyteSectors) {
   // The fixture's streams moved into a compound file with 4096-byte sectors.
   TempDir t;
