@@ -56,6 +56,13 @@ struct CellSlot {
 };
 constexpr std::uint8_t kIsDate = 1, kFromPool = 2, kSharedFormula = 4;
 
+// Size and modification time of the file as read or last saved, used to notice edits made by
+// another program (the content itself is compared when the time differs).
+struct DiskStamp {
+  std::uintmax_t size = 0;
+  std::int64_t mtimeNs = 0;
+};
+
 struct Edit {
   bool text;
   std::int16_t value;
@@ -100,7 +107,7 @@ struct Workbook::Impl {
   std::filesystem::path path;      // as given
   std::filesystem::path resolved;  // symlinks resolved
   std::shared_ptr<FileOps> ops;
-  DiskStamp stamp;
+  detail::DiskStamp stamp;
 
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -32,13 +31,6 @@ struct Cell {
   // The value as text: Text as is, numbers in the shortest exact decimal form (15 significant
   // digits at most), TRUE/FALSE, the error name; "" for Empty.
   std::string toText() const;
-};
-
-// Size and modification time of the file as read or last saved, used to notice edits made by
-// another program (the content itself is compared when the time differs).
-struct DiskStamp {
-  std::uintmax_t size = 0;
-  std::int64_t mtimeNs = 0;
 };
 
 // An open workbook. Closing it without saving is destroying it: pending edits are dropped and
@@ -89,10 +81,12 @@ class Workbook {
   bool modified() const;
 
   // Writes the edits back into the workbook's own file. Refused when the file is held by
-  // another program or changed on disk since it was read. On any failure the file on disk is
-  // left byte-identical and the edits stay pending.
+  // another program or changed on disk since it was read. A failure before the new file takes
+  // the old one's place leaves the file byte-identical and the edits pending; when only the
+  // last step (flushing the folder) fails, the save is complete and the error still reported.
   void save();
-  // The new file image save() would write (no disk access). Throws what save() would throw.
+  // The new file image save() would write (no disk access). Throws for a workbook it cannot
+  // write.
   std::vector<std::uint8_t> serialize() const;
 
   // The file on disk differs (size or content) from what was read or last saved. A new
