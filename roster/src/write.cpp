@@ -405,8 +405,10 @@ class SheetWriter {
       return record(kRk, p);
     };
 
-    auto u = std::find_if(b.units.begin(), b.units.end(), [&](const Unit& x) { return x.row == row && x.c1 <= col && col <= x.c2; });
-    if (u != b.units.end()) {
+    // Units are in (row, column) order: the first one not wholly before the cell holds it, or
+    // is where a new one goes.
+    auto u = std::lower_bound(b.units.begin(), b.units.end(), 0, [&](const Unit& x, int) { return x.row < row || (x.row == row && x.c2 < col); });
+    if (u != b.units.end() && u->row == row && u->c1 <= col) {
       const std::uint8_t* r = unitData(*u);
       const std::uint8_t* p = r + 4;
       std::vector<Unit> parts;
@@ -447,9 +449,8 @@ class SheetWriter {
         if (u->type == kLabelSst) --labelDelta;
         part(col, col, newCell(checkedXf(rd16(p + 4))));
       }
-      const std::size_t at = static_cast<std::size_t>(u - b.units.begin());
-      b.units.erase(u);
-      b.units.insert(b.units.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
+      *u = std::move(parts[0]);  // in place; the parts of a split run follow it
+      if (parts.size() > 1) b.units.insert(u + 1, std::make_move_iterator(parts.begin() + 1), std::make_move_iterator(parts.end()));
     } else {
       const std::uint16_t xf = defaultXf(L, &b, row, col);
       Unit n;
@@ -457,8 +458,7 @@ class SheetWriter {
       n.c1 = n.c2 = col;
       n.own = newCell(xf);
       n.type = rd16(n.own.data());
-      auto at = std::find_if(b.units.begin(), b.units.end(), [&](const Unit& x) { return x.row > row || (x.row == row && x.c1 > col); });
-      b.units.insert(at, std::move(n));
+      b.units.insert(u, std::move(n));
     }
 
     // The row's ROW record: added when missing, its column range widened.
