@@ -9,6 +9,31 @@ namespace velquor::roster::detail {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Read-only bytes: a view into a buffer that outlives it, or a buffer of its own.
+class ByteView {
+ public:
+  ByteView() = default;
+  void view(const std::uint8_t* p, std::size_t n) {
+    owned_.clear();
+    p_ = p;
+    n_ = n;
+  }
+  void own(Bytes b) {
+    owned_ = std::move(b);
+    p_ = owned_.data();
+    n_ = owned_.size();
+  }
+  const std::uint8_t* data() const { return p_; }
+  std::size_t size() const { return n_; }
+  const std::uint8_t* begin() const { return p_; }
+  const std::uint8_t* end() const { return p_ + n_; }
+
+ private:
+  Bytes owned_;
+  const std::uint8_t* p_ = nullptr;
+  std::size_t n_ = 0;
+};
+
 inline std::uint16_t rd16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t rd32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |

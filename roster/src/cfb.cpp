@@ -177,11 +177,22 @@ std::vector<std::pair<std::u16string, int>> CompoundFile::rootStreams() const {
   return out;
 }
 
+const std::uint8_t* CompoundFile::contiguousStream(int index) const {
+  const Entry& e = entries_.at(static_cast<std::size_t>(index));
+  if (inMini(e, index) || e.size > image_.size()) return nullptr;
+  std::vector<std::uint32_t> c = chain(e.start, fat_, sectorCount_);
+  if (c.empty() || c.size() * static_cast<std::size_t>(sectorSize_) < e.size) return nullptr;
+  for (std::size_t i = 1; i < c.size(); ++i)
+    if (c[i] != c[0] + i) return nullptr;
+  return image_.data() + (static_cast<std::size_t>(c[0]) + 1) * sectorSize_;
+}
+
 Bytes CompoundFile::readStream(int index) const {
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   if (e.size > image_.size()) fail("stream larger than the file");
   const std::size_t size = static_cast<std::size_t>(e.size);
-  Bytes out(size);
+  Bytes out;
+  out.reserve(size);
   if (inMini(e, index)) {
     std::vector<std::uint32_t> c = chain(e.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size()));
     if (c.size() * kMini < size) fail("stream shorter than its size");
@@ -191,20 +202,62 @@ Bytes CompoundFile::readStream(int index) const {
       if (sec >= miniContainer_.size() || off + kMini > entries_[0].size) fail("mini sector outside the mini stream");
       const std::uint8_t* p = image_.data() + (static_cast<std::size_t>(miniContainer_[sec]) + 1) * sectorSize_ +
                               off % sectorSize_;
-      std::copy_n(p, std::min<std::size_t>(kMini, size - i * kMini), out.data() + i * kMini);
+      out.insert(out.end(), p, p + std::min<std::size_t>(kMini, size - i * kMini));
     }
   } else {
     std::vector<std::uint32_t> c = chain(e.start, fat_, sectorCount_);
     if (c.size() * static_cast<std::size_t>(sectorSize_) < size) fail("stream shorter than its size");
     for (std::size_t i = 0; i * sectorSize_ < size; ++i) {
       const std::uint8_t* p = image_.data() + (static_cast<std::size_t>(c[i]) + 1) * sectorSize_;
-      std::copy_n(p, std::min<std::size_t>(sectorSize_, size - i * sectorSize_), out.data() + i * sectorSize_);
+      out.insert(out.end(), p, p + std::min<std::size_t>(sectorSize_, size - i * sectorSize_));
     }
   }
   return out;
 }
 
+void CompoundFile::checkExclusive(int index) const {
+  // Every sector (and mini sector) of the stream must belong to it alone: writing into a sector
+  // that a crafted or damaged file shares with another structure would damage that one too.
+  const Entry& e = entries_.at(static_cast<std::size_t>(index));
+  const bool mini = inMini(e, index);
+  std::vector<std::uint8_t> owner(mini ? miniFat_.size() : sectorCount_, 0);
+  auto mark = [&](const std::vector<std::uint32_t>& sectors, std::uint8_t who) {
+    for (std::uint32_t s : sectors) {
+      if (s >= owner.size()) continue;
+      if (owner[s] && owner[s] != who) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
+      owner[s] = who;
+    }
+  };
+  if (mini) {
+    mark(chain(e.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())), 1);
+    // The mini stream's own sectors are written too: they must not be shared either.
+    std::vector<std::uint8_t> regular(sectorCount_, 0);
+    for (const auto* list : {&fatSectors_, &difatSectors_, &dirSectors_, &miniFatSectors_})
+      for (std::uint32_t s : *list)
+        if (s < regular.size()) regular[s] = 2;
+    for (std::uint32_t s : miniContainer_)
+      if (s < regular.size() && regular[s]) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
+  } else {
+    mark(chain(e.start, fat_, sectorCount_), 1);
+    mark(fatSectors_, 2);
+    mark(difatSectors_, 2);
+    mark(dirSectors_, 2);
+    mark(miniFatSectors_, 2);
+    mark(miniContainer_, 2);
+  }
+  for (std::size_t i = 1; i < entries_.size(); ++i) {
+    const Entry& o = entries_[i];
+    if (static_cast<int>(i) == index || o.type != 2 || inMini(o, static_cast<int>(i)) != mini) continue;
+    try {
+      mark(mini ? chain(o.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())) : chain(o.start, fat_, sectorCount_), 3);
+    } catch (const WorkbookError&) {
+      // A broken chain of an unused entry: only a shared sector matters here.
+    }
+  }
+}
+
 Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
+  checkExclusive(index);
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   const std::uint32_t ss = sectorSize_;
   const std::uint32_t perSector = ss / 4;
@@ -251,6 +304,12 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
     return need ? c[0] : kEnd;
   };
 
+  // The mini stream: its mini FAT sectors, its container sectors, the root entry's start and size.
+  std::vector<std::uint32_t> miniFatSecs = miniFatSectors_;
+  std::vector<std::uint32_t> container = miniContainer_;
+  std::uint64_t rootSize = entries_[0].size;
+  std::uint32_t rootStart = entries_[0].start;
+
   std::uint32_t start;
   const bool oldMini = inMini(e, index);
   const bool newMini = data.size() < kCutoff;
@@ -270,11 +329,34 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
           std::find(c.begin(), c.end(), m) == c.end())
         c.push_back(m);
     }
-    if (c.size() < need) throw WorkbookError("Cannot save: no room left for the small workbook stream.");
+    // Otherwise the mini stream grows at its end: more mini FAT and more container sectors.
+    std::uint32_t nextMini = static_cast<std::uint32_t>((rootSize + kMini - 1) / kMini);
+    while (c.size() < need) {
+      const std::uint32_t m = nextMini++;
+      while (miniFat.size() <= m) {
+        const std::uint32_t s = allocate();
+        if (miniFatSecs.empty())
+          wr32(img.data() + 60, s);
+        else
+          fat[miniFatSecs.back()] = s;
+        miniFatSecs.push_back(s);
+        miniFat.resize(miniFat.size() + perSector, kFree);
+      }
+      while ((static_cast<std::uint64_t>(m) + 1) * kMini > static_cast<std::uint64_t>(container.size()) * ss) {
+        const std::uint32_t s = allocate();
+        if (container.empty())
+          rootStart = s;
+        else
+          fat[container.back()] = s;
+        container.push_back(s);
+      }
+      rootSize = (static_cast<std::uint64_t>(m) + 1) * kMini;
+      c.push_back(m);
+    }
     for (std::size_t i = 0; i < c.size(); ++i) {
       miniFat[c[i]] = i < need ? (i + 1 < need ? c[i + 1] : kEnd) : kFree;
       const std::uint64_t off = static_cast<std::uint64_t>(c[i]) * kMini;
-      std::uint8_t* p = sector(miniContainer_.at(off / ss)) + off % ss;
+      std::uint8_t* p = sector(container.at(off / ss)) + off % ss;
       const std::size_t n = i < need ? std::min<std::size_t>(kMini, data.size() - i * kMini) : 0;
       if (n) std::copy_n(data.data() + i * kMini, n, p);
       std::fill(p + n, p + kMini, 0);
@@ -288,11 +370,21 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
   for (std::uint32_t s : difSecs) fat[s] = kDifSect;
   for (std::size_t i = 0; i < fatSecs.size(); ++i)
     for (std::uint32_t k = 0; k < perSector; ++k) wr32(sector(fatSecs[i]) + 4 * k, fat[i * perSector + k]);
-  for (std::size_t i = 0; i < miniFatSectors_.size(); ++i)
+  for (std::size_t i = 0; i < miniFatSecs.size(); ++i)
     for (std::uint32_t k = 0; k < perSector; ++k) {
       const std::size_t j = i * perSector + k;
-      if (j < miniFat.size()) wr32(sector(miniFatSectors_[i]) + 4 * k, miniFat[j]);
+      if (j < miniFat.size()) wr32(sector(miniFatSecs[i]) + 4 * k, miniFat[j]);
     }
+  const std::uint32_t perDir = ss / 128;
+  if (miniFatSecs.size() != miniFatSectors_.size()) wr32(img.data() + 64, static_cast<std::uint32_t>(miniFatSecs.size()));
+  if (rootSize != entries_[0].size || rootStart != entries_[0].start) {
+    std::uint8_t* root = sector(dirSectors_[0]);
+    wr32(root + 116, rootStart);
+    if (version_ == 3)
+      wr32(root + 120, static_cast<std::uint32_t>(rootSize));
+    else
+      wr64(root + 120, rootSize);
+  }
   if (fatSecs.size() != fatSectors_.size()) {
     std::uint8_t* h = img.data();
     wr32(h + 44, static_cast<std::uint32_t>(fatSecs.size()));
@@ -311,7 +403,6 @@ Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
     }
   }
   // The stream's directory entry: start sector and size only.
-  const std::uint32_t perDir = ss / 128;
   std::uint8_t* de = sector(dirSectors_[static_cast<std::size_t>(index) / perDir]) + (static_cast<std::size_t>(index) % perDir) * 128;
   wr32(de + 116, start);
   if (version_ == 3)

@@ -19,6 +19,9 @@ class CompoundFile {
   // Directory index of the root's child stream called `name` (case-insensitive), or -1.
   int findRootStream(const std::u16string& name) const;
   Bytes readStream(int entry) const;
+  // The stream in place when its sectors follow each other in the file, else null.
+  const std::uint8_t* contiguousStream(int entry) const;
+  std::size_t streamSize(int entry) const { return static_cast<std::size_t>(entries_.at(static_cast<std::size_t>(entry)).size); }
   // Every stream directly under the root: name and directory index.
   std::vector<std::pair<std::u16string, int>> rootStreams() const;
   // The whole file with stream `entry` holding `data`. Every other byte that does not describe
@@ -44,6 +47,7 @@ class CompoundFile {
   std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                    std::uint32_t limit) const;
   bool inMini(const Entry& e, int index) const;
+  void checkExclusive(int entry) const;
 
   Bytes image_;
   std::uint32_t sectorSize_ = 512;

@@ -49,10 +49,19 @@ struct CellSlot {
   std::uint8_t kind;  // Cell::Kind
   std::uint8_t flags;
   std::uint16_t xf;
-  std::uint32_t str;  // Text: index into sst (or into pool with kFromPool)
-  double num;
+  union {
+    double num;         // Number, Boolean, Error
+    std::uint32_t str;  // Text: index into sst (or into pool with kFromPool)
+  };
 };
 constexpr std::uint8_t kIsDate = 1, kFromPool = 2, kSharedFormula = 4;
+
+// Size and modification time of the file as read or last saved, used to notice edits made by
+// another program (the content itself is compared when the time differs).
+struct DiskStamp {
+  std::uintmax_t size = 0;
+  std::int64_t mtimeNs = 0;
+};
 
 struct Edit {
   bool text;
@@ -67,7 +76,24 @@ struct Sheet {
   bool worksheet = false;
   std::uint32_t indexPos = 0;  // INDEX record position, 0 when none
   std::vector<CellSlot> cells;
+  std::vector<std::uint32_t> rowStart;
+  int lastColumn = 0;  // 1-based
+  mutable bool layoutChecked = false;  // its records were found fit for splicing  // cells of row r (0-based): [rowStart[r], rowStart[r + 1])
   std::map<std::uint32_t, Edit> edits;
+  const CellSlot* find(std::uint32_t key) const {
+    const std::uint32_t row = key >> 8;
+    if (row + 1 >= rowStart.size()) return nullptr;
+    for (std::uint32_t i = rowStart[row]; i < rowStart[row + 1]; ++i)
+      if (cells[i].key == key) return &cells[i];
+    return nullptr;
+  }
+};
+
+// Where a save put each substream, and the cell format each edit received: lets the workbook
+// take its saved state over without parsing every cell again.
+struct SaveLayout {
+  std::vector<std::uint32_t> end, indexPos;
+  std::vector<std::map<std::uint32_t, std::uint16_t>> xf;
 };
 
 std::string utf16ToUtf8(const std::u16string& s);
@@ -81,18 +107,20 @@ struct Workbook::Impl {
   std::filesystem::path path;      // as given
   std::filesystem::path resolved;  // symlinks resolved
   std::shared_ptr<FileOps> ops;
-  DiskStamp stamp;
+  detail::DiskStamp stamp;
 
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;
-  detail::Bytes stream;
+  detail::ByteView stream;  // usually a view into the file image held by cfb
   bool date1904 = false;
   std::vector<std::uint16_t> xfFormat;
   std::map<std::uint16_t, bool> customDate;
+  std::vector<std::uint8_t> xfDate;  // per XF: its number format shows a date
   std::vector<std::string> sst;       // UTF-8
   std::vector<std::uint8_t> sstPlain;  // 1 when the string has no formatting runs
   std::vector<std::uint32_t> sstPos;   // stream position of each string
   bool sstClean = false;               // parsed exactly as declared: new strings can be appended
+  bool danglingLabels = false;         // a text cell refers past the end of the string table
   std::uint32_t sstTotal = 0, sstUnique = 0;
   std::vector<std::pair<std::uint32_t, std::uint16_t>> sstRecords;  // SST and its CONTINUEs: pos, len
   std::uint32_t extSstPos = 0;         // 0: none
@@ -107,8 +135,10 @@ struct Workbook::Impl {
   std::vector<std::string> newStrings;
   std::unordered_map<std::string, std::uint32_t> stringIndex;  // built on first setText
 
-  void parse(detail::Bytes image);
-  detail::Bytes serializeStream() const;
+  // Parses a file image. With `previous` and `saved`, the image is what previous wrote: cells
+  // are taken over from it instead of parsed again.
+  void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
+  detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
   const detail::Sheet& worksheet(int position) const;
   detail::Sheet& worksheet(int position);
   Cell makeCell(const detail::Sheet& s, std::uint32_t key) const;

@@ -187,7 +187,7 @@ struct RecordView {
 
 class RecordWalker {
  public:
-  RecordWalker(const Bytes& s, std::uint32_t pos) : s_(s), pos_(pos) {}
+  RecordWalker(const ByteView& s, std::uint32_t pos) : s_(s), pos_(pos) {}
   bool next(RecordView& r) {
     if (pos_ + 4 > s_.size()) return false;
     r.pos = pos_;
@@ -206,7 +206,7 @@ class RecordWalker {
   }
 
  private:
-  const Bytes& s_;
+  const ByteView& s_;
   std::uint32_t pos_;
 };
 
@@ -301,7 +301,22 @@ std::string formatNumber(double v) {
 
 using namespace detail;
 
-void Workbook::Impl::parse(Bytes image) {
+namespace {
+
+void indexRows(Sheet& sh) {
+  const std::uint32_t rows = sh.cells.empty() ? 0 : (sh.cells.back().key >> 8) + 1;
+  sh.rowStart.assign(rows + 1, 0);
+  sh.lastColumn = 0;
+  for (const CellSlot& c : sh.cells) {
+    ++sh.rowStart[(c.key >> 8) + 1];
+    sh.lastColumn = std::max(sh.lastColumn, static_cast<int>(c.key & 0xFF) + 1);
+  }
+  for (std::uint32_t k = 0; k < rows; ++k) sh.rowStart[k + 1] += sh.rowStart[k];
+}
+
+}  // namespace
+
+void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved) {
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
@@ -309,7 +324,10 @@ void Workbook::Impl::parse(Bytes image) {
       throw WorkbookError("The workbook is in the old Excel 5.0/95 format; save it as an Excel 97-2003 workbook first.");
     fail("no Workbook stream");
   }
-  stream = cfb->readStream(streamEntry);
+  if (const std::uint8_t* inPlace = cfb->contiguousStream(streamEntry))
+    stream.view(inPlace, cfb->streamSize(streamEntry));
+  else
+    stream.own(cfb->readStream(streamEntry));
   RecordWalker w(stream, 0);
   RecordView r;
   if (!w.next(r) || r.type != kBof || r.len < 8) fail("no BOF record");
@@ -399,6 +417,11 @@ void Workbook::Impl::parse(Bytes image) {
   if (!eof) fail("the workbook globals have no end");
   globalsEnd = w.pos();
   if (sstRecords.empty()) sstClean = true;
+  xfDate.resize(xfFormat.size());
+  for (std::size_t i = 0; i < xfFormat.size(); ++i) {
+    auto it = customDate.find(xfFormat[i]);
+    xfDate[i] = it != customDate.end() ? it->second : builtinDate(xfFormat[i]);
+  }
 
   // Substreams: in stream order, inside the stream, after the globals, never overlapping.
   std::vector<std::size_t> order(bound.size());
@@ -412,12 +435,63 @@ void Workbook::Impl::parse(Bytes image) {
     sh.name = b.name;
     sh.boundSheetPos = b.recPos;
     if (b.offset < prevEnd || b.offset >= stream.size()) fail("a sheet's position is outside the stream or overlaps another sheet");
+    if (previous) {
+      // Saved by `previous`: its cells with the edits merged in.
+      Sheet& o = previous->sheets[oi];
+      sh.start = b.offset;
+      sh.end = saved->end[oi];
+      sh.indexPos = saved->indexPos[oi];
+      sh.worksheet = o.worksheet;
+      sh.layoutChecked = o.layoutChecked;
+      auto slotFor = [&](std::uint32_t key, const Edit& ed) {
+        const std::uint16_t xf = saved->xf[oi].at(key);
+        CellSlot slot{key, static_cast<std::uint8_t>(ed.text ? Cell::Kind::Text : Cell::Kind::Number), 0, xf, {static_cast<double>(ed.value)}};
+        if (ed.text)
+          slot.str = ed.sst;
+        else if (isDateXf(xf))
+          slot.flags = kIsDate;
+        return slot;
+      };
+      const bool allExist = std::all_of(o.edits.begin(), o.edits.end(), [&](const auto& e) { return o.find(e.first) != nullptr; });
+      if (allExist) {
+        // Only existing cells changed (the usual mark): update them in place.
+        for (const auto& [key, ed] : o.edits) *const_cast<CellSlot*>(o.find(key)) = slotFor(key, ed);
+        sh.cells = std::move(o.cells);
+        sh.rowStart = std::move(o.rowStart);
+        sh.lastColumn = o.lastColumn;
+        prevEnd = sh.end;
+        continue;
+      }
+      sh.cells.reserve(o.cells.size() + o.edits.size());
+      auto e = o.edits.begin();
+      for (const CellSlot& c : o.cells) {
+        for (; e != o.edits.end() && e->first < c.key; ++e) sh.cells.push_back(slotFor(e->first, e->second));
+        if (e != o.edits.end() && e->first == c.key) {
+          sh.cells.push_back(slotFor(e->first, e->second));
+          ++e;
+        } else {
+          sh.cells.push_back(c);
+        }
+      }
+      for (; e != o.edits.end(); ++e) sh.cells.push_back(slotFor(e->first, e->second));
+      prevEnd = sh.end;
+      indexRows(sh);
+      continue;
+    }
     RecordWalker sw(stream, b.offset);
     if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
     sh.start = b.offset;
     sh.worksheet = b.type == 0 && rd16(r.data + 2) == 0x0010;
     int depth = 1;
     std::vector<CellSlot>& cells = sh.cells;
+    if (sh.worksheet) {
+      // Most records of a sheet are cells of about 14 bytes: one allocation in the usual case.
+      std::uint32_t guess = 0;
+      for (const BoundSheet& other : bound)
+        if (other.offset > b.offset && (guess == 0 || other.offset - b.offset < guess)) guess = other.offset - b.offset;
+      if (guess == 0 || guess > stream.size() - b.offset) guess = static_cast<std::uint32_t>(stream.size() - b.offset);
+      cells.reserve(guess / 12 + 16);
+    }
     bool sorted = true;
     std::uint32_t lastKey = 0;
     auto add = [&](std::uint16_t row, std::uint16_t col, std::uint8_t kind, std::uint8_t flags, std::uint16_t xf,
@@ -427,7 +501,9 @@ void Workbook::Impl::parse(Bytes image) {
       if (!cells.empty() && key <= lastKey) sorted = false;
       lastKey = key;
       if (kind == static_cast<std::uint8_t>(Cell::Kind::Number) && isDateXf(xf)) flags |= kIsDate;
-      cells.push_back(CellSlot{key, kind, flags, xf, str, num});
+      CellSlot slot{key, kind, flags, xf, {num}};
+      if (kind == static_cast<std::uint8_t>(Cell::Kind::Text)) slot.str = str;
+      cells.push_back(slot);
     };
     constexpr auto kText = static_cast<std::uint8_t>(Cell::Kind::Text);
     constexpr auto kNum = static_cast<std::uint8_t>(Cell::Kind::Number);
@@ -451,7 +527,10 @@ void Workbook::Impl::parse(Bytes image) {
         case kLabelSst:
           if (r.len >= 10) {
             std::uint32_t i = rd32(p + 6);
-            if (i < sst.size()) add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
+            if (i < sst.size())
+              add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
+            else
+              danglingLabels = true;  // new strings would give this cell a value: none are added
           }
           break;
         case kLabel:
@@ -480,7 +559,7 @@ void Workbook::Impl::parse(Bytes image) {
         case kBoolErr:
           if (r.len >= 8) {
             if (p[7])
-              add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), p[6], p[6]);
+              add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), 0, p[6]);
             else
               add(rd16(p), rd16(p + 2), kBool, 0, rd16(p + 4), 0, p[6] ? 1 : 0);
           }
@@ -498,7 +577,7 @@ void Workbook::Impl::parse(Bytes image) {
             } else if (p[6] == 1) {
               add(row, col, kBool, flags, xf, 0, p[8] ? 1 : 0);
             } else if (p[6] == 2) {
-              add(row, col, kErr, flags, xf, p[8], p[8]);
+              add(row, col, kErr, flags, xf, 0, p[8]);
             } else if (p[6] == 3) {
               pool.emplace_back();
               add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
@@ -516,6 +595,9 @@ void Workbook::Impl::parse(Bytes image) {
               }
               pool.push_back(std::move(s));
               add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
+            } else {
+              // An unknown kind of result reads as empty; the cell is still known as a formula.
+              add(row, col, static_cast<std::uint8_t>(Cell::Kind::Empty), flags, xf, 0, 0);
             }
           }
           break;
@@ -538,18 +620,18 @@ void Workbook::Impl::parse(Bytes image) {
       }
       cells.swap(unique);
     }
+    indexRows(sh);
   }
+  if (previous) {
+    pool = std::move(previous->pool);
+    danglingLabels = previous->danglingLabels;
+  }
+  if (danglingLabels) sstClean = false;
   for (std::size_t i = 0; i < sheets.size(); ++i)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }
 
-bool Workbook::Impl::isDateXf(std::uint16_t xf) const {
-  if (xf >= xfFormat.size()) return false;
-  std::uint16_t f = xfFormat[xf];
-  auto it = customDate.find(f);
-  if (it != customDate.end()) return it->second;
-  return builtinDate(f);
-}
+bool Workbook::Impl::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
 
 Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
   Cell c;
@@ -562,14 +644,14 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
       } else {
         c.kind = Cell::Kind::Number;
         c.number = e->second.value;
-        auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-        c.isDate = it != s.cells.end() && it->key == key && isDateXf(it->xf);
+        const CellSlot* old = s.find(key);
+        c.isDate = old && isDateXf(old->xf);
       }
       return c;
     }
   }
-  auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-  if (it == s.cells.end() || it->key != key) return c;
+  const CellSlot* it = s.find(key);
+  if (!it) return c;
   c.kind = static_cast<Cell::Kind>(it->kind);
   switch (c.kind) {
     case Cell::Kind::Text:
@@ -584,7 +666,7 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
       break;
     case Cell::Kind::Error:
       c.number = it->num;
-      c.text = errorName(static_cast<std::uint8_t>(it->str));
+      c.text = errorName(static_cast<std::uint8_t>(it->num));
       break;
     case Cell::Kind::Empty:
       break;

@@ -26,14 +26,6 @@ namespace {
 
 constexpr std::uintmax_t kMaxFileSize = std::uintmax_t{256} << 20;
 
-std::uint64_t contentHash(const Bytes& b) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  std::size_t i = 0;
-  for (; i + 8 <= b.size(); i += 8) h = (h ^ rd64(b.data() + i)) * 0x100000001b3ull;
-  for (; i < b.size(); ++i) h = (h ^ b[i]) * 0x100000001b3ull;
-  return h ^ b.size();
-}
-
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
@@ -189,7 +181,7 @@ Workbook Workbook::open(const std::filesystem::path& path, std::shared_ptr<FileO
   FileInfo info = d->ops->stat(d->resolved);
   if (!info.exists) throw WorkbookError("The workbook \"" + path.string() + "\" does not exist.");
   Bytes bytes = d->ops->readAll(d->resolved, kMaxFileSize);
-  d->stamp = DiskStamp{bytes.size(), info.mtimeNs, contentHash(bytes)};
+  d->stamp = DiskStamp{bytes.size(), info.mtimeNs};
   d->parse(std::move(bytes));
   return Workbook(std::move(d));
 }
@@ -242,8 +234,7 @@ int Workbook::lastRow(int sheet) const {
 
 int Workbook::lastColumn(int sheet) const {
   const Sheet& s = d_->worksheet(sheet);
-  int last = 0;
-  for (const CellSlot& c : s.cells) last = std::max(last, static_cast<int>(c.key & 0xFF) + 1);
+  int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
   return last;
 }
@@ -281,10 +272,13 @@ void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
     throw WorkbookError("Cell row " + std::to_string(row) + ", column " + std::to_string(col) + " is outside the sheet.");
   const Sheet& s = worksheet(sheet);
   const std::uint32_t key = (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1);
-  auto it = std::lower_bound(s.cells.begin(), s.cells.end(), key, [](const CellSlot& a, std::uint32_t k) { return a.key < k; });
-  if (it != s.cells.end() && it->key == key && (it->flags & kSharedFormula))
+  const CellSlot* it = s.find(key);
+  if (it && (it->flags & kSharedFormula))
     throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.");
-  if (s.edits.empty()) checkSheetLayout(*this, s);
+  if (!s.layoutChecked) {
+    checkSheetLayout(*this, s);
+    s.layoutChecked = true;
+  }
 }
 
 void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
@@ -330,7 +324,9 @@ bool Workbook::changedOnDisk() const {
   FileInfo info = d_->ops->stat(d_->resolved);
   if (!info.exists || info.size != d_->stamp.size) return true;
   if (info.mtimeNs == d_->stamp.mtimeNs) return false;
-  return contentHash(d_->ops->readAll(d_->resolved, kMaxFileSize)) != d_->stamp.hash;
+  const Bytes now = d_->ops->readAll(d_->resolved, kMaxFileSize);
+  const Bytes& known = d_->cfb->image();  // the file as read, padded to whole sectors
+  return now.size() != d_->stamp.size || now.size() > known.size() || !std::equal(now.begin(), now.end(), known.begin());
 }
 
 void Workbook::save() {
@@ -343,7 +339,8 @@ void Workbook::save() {
   if (changedOnDisk()) throw WorkbookError("The workbook was changed by another program since it was read; open it again.");
   const FileInfo info = d.ops->stat(d.resolved);
   if (!info.regular) throw WorkbookError("The workbook is not a regular file.");
-  Bytes out = serialize();
+  SaveLayout layout;
+  Bytes out = d.cfb->replaceStream(d.streamEntry, d.serializeStream(&layout));
 
   int handle = -1;
   bool open = false;
@@ -373,15 +370,24 @@ void Workbook::save() {
   fresh->resolved = d.resolved;
   fresh->ops = d.ops;
   fresh->active = d.active;
-  const std::uint64_t hash = contentHash(out);
   const std::size_t size = out.size();
-  fresh->parse(std::move(out));
+  try {
+    fresh->parse(std::move(out), &d, &layout);
+  } catch (const std::exception&) {
+    // Taking the state over failed: read the saved file like any other.
+    fresh = std::make_unique<Impl>();
+    fresh->path = d.path;
+    fresh->resolved = d.resolved;
+    fresh->ops = d.ops;
+    fresh->active = d.active;
+    fresh->parse(d.ops->readAll(d.resolved, kMaxFileSize));
+  }
   FileInfo now{};
   try {
     now = d.ops->stat(d.resolved);
   } catch (...) {
   }
-  fresh->stamp = DiskStamp{size, now.mtimeNs, hash};
+  fresh->stamp = DiskStamp{size, now.mtimeNs};
   d_ = std::move(fresh);
   d_->ops->syncDirectory(d_->resolved.parent_path());
 }

@@ -25,6 +25,8 @@ struct RowRec {
 };
 
 struct Block {
+  std::uint32_t start = 0, end = 0;  // its original bytes, DBCELL included
+  bool loaded = false;               // rows and units parsed (only for blocks that change)
   std::vector<RowRec> rows;
   std::vector<Unit> units;
   std::uint32_t dbPos = 0;
@@ -98,17 +100,28 @@ class SheetWriter {
  public:
   SheetWriter(const Workbook::Impl& wb, const Sheet& sh) : wb_(wb), sh_(sh), s_(wb.stream) {}
 
-  // Splits the sheet into prefix, blocks and suffix; refuses layouts it cannot splice safely.
+  // Splits the sheet into prefix, row blocks and suffix, and refuses layouts it cannot splice
+  // safely. Blocks are only delimited here; load() parses the ones an edit touches.
   Layout analyse() const {
     Layout L;
     std::uint32_t pos = sh_.start;
     int depth = 0;
     enum { kPrefix, kTable, kSuffix } phase = kPrefix;
     Block cur;
-    bool started = false;
-    auto closeBlock = [&]() {
-      if (!cur.rows.empty() || !cur.units.empty() || cur.hasDb) L.blocks.push_back(std::move(cur));
+    bool curCells = false, started = false, lastWasCell = false;
+    int prevRow = -1, prevCol = -1, lastRow = -1, prevRowRec = -1;
+    auto closeBlock = [&](std::uint32_t at) {
+      if (cur.start != at) {
+        cur.end = at;
+        if (cur.maxRow < 0) refuse("a row block holds no rows");
+        if (cur.minRow <= lastRow && cur.maxRow >= 0) refuse("row blocks are out of order");
+        if (cur.maxRow >= 0) lastRow = cur.maxRow;
+        L.blocks.push_back(cur);
+      }
       cur = Block{};
+      cur.start = at;
+      curCells = false;
+      prevRow = prevCol = prevRowRec = -1;
     };
     while (pos < sh_.end) {
       const std::uint16_t type = rd16(s_.data() + pos), len = rd16(s_.data() + pos + 2);
@@ -122,6 +135,7 @@ class SheetWriter {
           phase = kTable;
           L.prefixEnd = pos;
           started = true;
+          cur.start = pos;
         } else {
           if (type == kDimensions && len >= 14) L.dimPos = pos;
           if (type == kIndex && len >= 16 && !L.indexPos) L.indexPos = pos;
@@ -133,40 +147,40 @@ class SheetWriter {
       if (top && phase == kTable) {
         if (type == kRow) {
           if (len != 16) refuse("a ROW record has an unexpected size");
-          if (!cur.units.empty() || cur.hasDb) closeBlock();
-          cur.rows.push_back(RowRec{rd16(p), pos, {}});
+          if (curCells) closeBlock(pos);
+          if (static_cast<int>(rd16(p)) <= prevRowRec) refuse("ROW records are out of order");
+          prevRowRec = rd16(p);
           cur.cover(rd16(p));
+          lastWasCell = false;
         } else if (isCellRecord(type)) {
           if (len < 6) refuse("a cell record is too short");
-          Unit u;
-          u.type = type;
-          u.row = rd16(p);
-          u.c1 = rd16(p + 2);
-          u.c2 = u.c1;
+          const int row = rd16(p), c1 = rd16(p + 2);
+          int c2 = c1;
           if (type == kMulRk || type == kMulBlank) {
             const std::size_t each = type == kMulRk ? 6 : 2;
             const std::size_t n = (len - 6u) / each;
-            if (n == 0 || (len - 6u) % each != 0 || rd16(p + len - 2) != u.c1 + n - 1) refuse("a MULRK or MULBLANK record is malformed");
-            u.c2 = static_cast<std::uint16_t>(u.c1 + n - 1);
-          } else if (len < 8) {
+            if (n == 0 || (len - 6u) % each != 0 || rd16(p + len - 2) != c1 + n - 1) refuse("a MULRK or MULBLANK record is malformed");
+            c2 = c1 + static_cast<int>(n) - 1;
+          } else if (len < (type == kBlank ? 6 : 8)) {
             refuse("a cell record is too short");
           }
-          if (u.c2 >= 256) refuse("a cell lies beyond column IV");
-          u.pos = pos;
-          u.end = next;
-          if (cur.hasDb) closeBlock();
-          cur.units.push_back(std::move(u));
-          cur.cover(rd16(p));
+          if (c2 >= 256) refuse("a cell lies beyond column IV");
+          if (row < prevRow || (row == prevRow && c1 <= prevCol)) refuse("cells are out of order");
+          prevRow = row;
+          prevCol = c2;
+          curCells = true;
+          cur.cover(row);
+          lastWasCell = true;
         } else if (type == kString || type == kShrFmla || type == kArray || type == kTable || type == kContinue) {
-          if (cur.units.empty()) refuse("a record follows no cell");
-          cur.units.back().end = next;
+          if (!lastWasCell) refuse("a record follows no cell");
         } else if (type == kDbCell) {
           cur.hasDb = true;
           cur.dbPos = pos;
           L.usesDb = true;
-          closeBlock();
+          closeBlock(next);
+          lastWasCell = false;
         } else {
-          closeBlock();
+          closeBlock(pos);
           phase = kSuffix;
           L.suffixStart = pos;
         }
@@ -180,24 +194,41 @@ class SheetWriter {
       if (!L.dimPos) refuse("a sheet has no DIMENSIONS record");
       L.prefixEnd = L.suffixStart = L.dimPos + 4 + rd16(s_.data() + L.dimPos + 2);
     }
-    // Rows and cells must already be in ascending order for new ones to be placed.
-    int lastRow = -1;
-    for (const Block& b : L.blocks) {
-      if (b.minRow <= lastRow && b.maxRow >= 0) refuse("row blocks are out of order");
-      if (b.maxRow >= 0) lastRow = b.maxRow;
-      for (std::size_t i = 1; i < b.rows.size(); ++i)
-        if (b.rows[i].row <= b.rows[i - 1].row) refuse("ROW records are out of order");
-      for (std::size_t i = 1; i < b.units.size(); ++i) {
-        const Unit& a = b.units[i - 1];
-        const Unit& c = b.units[i];
-        if (c.row < a.row || (c.row == a.row && c.c1 <= a.c2)) refuse("cells are out of order");
-      }
-    }
     return L;
   }
 
-  Bytes build(Layout L, int& labelDelta, std::vector<std::uint32_t>& positionFields) const {
-    for (const auto& [key, edit] : sh_.edits) apply(L, static_cast<std::uint16_t>(key >> 8), static_cast<std::uint16_t>(key & 0xFF), edit, labelDelta);
+  // Parses one block's ROW and cell records, each cell with the records attached to it.
+  void load(Block& b) const {
+    if (b.loaded) return;
+    b.loaded = true;
+    for (std::uint32_t pos = b.start; pos < b.end;) {
+      const std::uint16_t type = rd16(s_.data() + pos), len = rd16(s_.data() + pos + 2);
+      const std::uint8_t* p = s_.data() + pos + 4;
+      const std::uint32_t next = pos + 4 + len;
+      if (type == kRow) {
+        b.rows.push_back(RowRec{rd16(p), pos, {}});
+      } else if (isCellRecord(type)) {
+        Unit u;
+        u.type = type;
+        u.row = rd16(p);
+        u.c1 = rd16(p + 2);
+        u.c2 = type == kMulRk ? static_cast<std::uint16_t>(u.c1 + (len - 6u) / 6 - 1)
+               : type == kMulBlank ? static_cast<std::uint16_t>(u.c1 + (len - 6u) / 2 - 1) : u.c1;
+        u.pos = pos;
+        u.end = next;
+        b.units.push_back(std::move(u));
+      } else if (type != kDbCell && !b.units.empty()) {
+        b.units.back().end = next;
+      }
+      pos = next;
+    }
+  }
+
+  // The sheet with its edits; `indexAt` gets the INDEX record's place, `xfs` each edit's format.
+  Bytes build(Layout L, int& labelDelta, std::vector<std::uint32_t>& positionFields, std::uint32_t& indexOut,
+              std::map<std::uint32_t, std::uint16_t>& xfs) const {
+    for (const auto& [key, edit] : sh_.edits)
+      xfs[key] = apply(L, static_cast<std::uint16_t>(key >> 8), static_cast<std::uint16_t>(key & 0xFF), edit, labelDelta);
     Bytes out;
     out.reserve(sh_.end - sh_.start + 64 * sh_.edits.size() + 64);
     auto copy = [&](std::uint32_t from, std::uint32_t to) { out.insert(out.end(), s_.begin() + from, s_.begin() + to); };
@@ -258,6 +289,11 @@ class SheetWriter {
     }
     std::vector<std::uint32_t> dbOut;
     for (const Block& b : L.blocks) {
+      if (!b.touched) {
+        if (b.hasDb) dbOut.push_back(static_cast<std::uint32_t>(out.size()) + (b.dbPos - b.start));
+        copy(b.start, b.end);
+        continue;
+      }
       const std::uint32_t firstRow = static_cast<std::uint32_t>(out.size());
       for (const RowRec& r : b.rows) {
         if (!r.own.empty())
@@ -276,10 +312,6 @@ class SheetWriter {
       }
       if (!b.hasDb) continue;
       dbOut.push_back(static_cast<std::uint32_t>(out.size()));
-      if (!b.touched) {
-        copy(b.dbPos, b.dbPos + 4 + rd16(s_.data() + b.dbPos + 2));
-        continue;
-      }
       // Offsets: back to the first ROW record; then to each row's first cell, the first one
       // counted from the second ROW record, the others from the previous row's first cell.
       Bytes q;
@@ -296,6 +328,7 @@ class SheetWriter {
       out.insert(out.end(), rec.begin(), rec.end());
     }
     copy(L.suffixStart, sh_.end);
+    indexOut = static_cast<std::uint32_t>(indexAt);
 
     // Stream positions held in INDEX, relative to the sheet start for now.
     if (indexAt) {
@@ -337,7 +370,8 @@ class SheetWriter {
     return checkedXf(15);
   }
 
-  void apply(Layout& L, std::uint16_t row, std::uint16_t col, const Edit& e, int& labelDelta) const {
+  // Applies one edit; returns the cell format it was given.
+  std::uint16_t apply(Layout& L, std::uint16_t row, std::uint16_t col, const Edit& e, int& labelDelta) const {
     // The block that holds (or will hold) this row.
     std::vector<Block>& B = L.blocks;
     auto it = std::upper_bound(B.begin(), B.end(), static_cast<int>(row), [](int r, const Block& b) { return r < b.minRow; });
@@ -348,15 +382,19 @@ class SheetWriter {
     else if (i + 1 < static_cast<std::ptrdiff_t>(B.size()) && B[static_cast<std::size_t>(i + 1)].minRow / 32 == row / 32) chosen = i + 1;
     if (chosen < 0) {
       Block nb;
+      nb.loaded = true;
       nb.hasDb = L.usesDb;
       chosen = i + 1;
       B.insert(B.begin() + chosen, std::move(nb));
     }
     Block& b = B[static_cast<std::size_t>(chosen)];
+    load(b);
     b.touched = true;
     b.cover(row);
 
+    std::uint16_t given = 0;
     auto newCell = [&](std::uint16_t xf) {
+      given = xf;
       Bytes p = cellHead(row, col, xf);
       if (e.text) {
         put32(p, e.sst);
@@ -367,8 +405,10 @@ class SheetWriter {
       return record(kRk, p);
     };
 
-    auto u = std::find_if(b.units.begin(), b.units.end(), [&](const Unit& x) { return x.row == row && x.c1 <= col && col <= x.c2; });
-    if (u != b.units.end()) {
+    // Units are in (row, column) order: the first one not wholly before the cell holds it, or
+    // is where a new one goes.
+    auto u = std::lower_bound(b.units.begin(), b.units.end(), 0, [&](const Unit& x, int) { return x.row < row || (x.row == row && x.c2 < col); });
+    if (u != b.units.end() && u->row == row && u->c1 <= col) {
       const std::uint8_t* r = unitData(*u);
       const std::uint8_t* p = r + 4;
       std::vector<Unit> parts;
@@ -409,9 +449,8 @@ class SheetWriter {
         if (u->type == kLabelSst) --labelDelta;
         part(col, col, newCell(checkedXf(rd16(p + 4))));
       }
-      const std::size_t at = static_cast<std::size_t>(u - b.units.begin());
-      b.units.erase(u);
-      b.units.insert(b.units.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
+      *u = std::move(parts[0]);  // in place; the parts of a split run follow it
+      if (parts.size() > 1) b.units.insert(u + 1, std::make_move_iterator(parts.begin() + 1), std::make_move_iterator(parts.end()));
     } else {
       const std::uint16_t xf = defaultXf(L, &b, row, col);
       Unit n;
@@ -419,8 +458,7 @@ class SheetWriter {
       n.c1 = n.c2 = col;
       n.own = newCell(xf);
       n.type = rd16(n.own.data());
-      auto at = std::find_if(b.units.begin(), b.units.end(), [&](const Unit& x) { return x.row > row || (x.row == row && x.c1 > col); });
-      b.units.insert(at, std::move(n));
+      b.units.insert(u, std::move(n));
     }
 
     // The row's ROW record: added when missing, its column range widened.
@@ -447,11 +485,12 @@ class SheetWriter {
         wr16(rr->own.data() + 4 + 4, nmac);
       }
     }
+    return given;
   }
 
   const Workbook::Impl& wb_;
   const Sheet& sh_;
-  const Bytes& s_;
+  const ByteView& s_;
 };
 
 void checkSheetLayout(const Workbook::Impl& wb, const Sheet& sh) { (void)SheetWriter(wb, sh).analyse(); }
@@ -496,11 +535,17 @@ std::vector<std::pair<std::size_t, std::size_t>> appendStrings(std::vector<Bytes
 
 using namespace detail;
 
-Bytes Workbook::Impl::serializeStream() const {
+Bytes Workbook::Impl::serializeStream(SaveLayout* layout) const {
   struct Rebuilt {
     Bytes bytes;
     std::vector<std::uint32_t> fields;
+    std::uint32_t indexAt = 0;
   };
+  SaveLayout scratch;
+  SaveLayout& lay = layout ? *layout : scratch;
+  lay.end.assign(sheets.size(), 0);
+  lay.indexPos.assign(sheets.size(), 0);
+  lay.xf.assign(sheets.size(), {});
   std::map<std::size_t, Rebuilt> rebuilt;
   int labelDelta = 0;
   std::size_t extra = 0;
@@ -508,7 +553,7 @@ Bytes Workbook::Impl::serializeStream() const {
     if (sheets[i].edits.empty()) continue;
     SheetWriter w(*this, sheets[i]);
     Rebuilt r;
-    r.bytes = w.build(w.analyse(), labelDelta, r.fields);
+    r.bytes = w.build(w.analyse(), labelDelta, r.fields, r.indexAt, lay.xf[i]);
     extra += r.bytes.size();
     rebuilt.emplace(i, std::move(r));
   }
@@ -602,9 +647,11 @@ Bytes Workbook::Impl::serializeStream() const {
     if (rb != rebuilt.end()) {
       out.insert(out.end(), rb->second.bytes.begin(), rb->second.bytes.end());
       for (std::uint32_t f : rb->second.fields) wr32(out.data() + at + f, rd32(out.data() + at + f) + at);
+      lay.indexPos[i] = rb->second.indexAt ? at + rb->second.indexAt : 0;
     } else {
       copy(sh.start, sh.end);
       const std::uint32_t delta = at - sh.start;
+      lay.indexPos[i] = sh.indexPos ? sh.indexPos + delta : 0;
       if (sh.indexPos && delta != 0) {
         std::uint8_t* q = out.data() + at + (sh.indexPos - sh.start);
         const std::uint16_t len = rd16(q + 2);
@@ -615,6 +662,7 @@ Bytes Workbook::Impl::serializeStream() const {
       }
     }
     prev = sh.end;
+    lay.end[i] = static_cast<std::uint32_t>(out.size());
   }
   copy(prev, static_cast<std::uint32_t>(stream.size()));
   if (boundOut.size() != sheets.size()) refuse("the sheet list is inconsistent");

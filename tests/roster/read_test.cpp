@@ -1,6 +1,8 @@
 // The reader against what LibreOffice and Gnumeric themselves print for the same files.
 #include <gtest/gtest.h>
 
+#include "bytes.h"
+#include "cfb.h"
 #include "helpers.h"
 
 using namespace rostertest;
@@ -125,4 +127,73 @@ TEST(RosterRead, NumberText) {
   c.kind = Cell::Kind::Boolean;
   c.number = 1;
   EXPECT_EQ(c.toText(), "TRUE");
+}
+
+TEST(RosterRead, SharedStringsAcrossRecordBoundaries) {
+  // A string table written by hand: formatting runs, a phonetic block cut by a record boundary
+  // (continued without a flags byte), and characters cut by one (continued after a fresh flags
+  // byte that switches from one-byte to two-byte characters).
+  using namespace velquor::roster::detail;
+  CompoundFile skeleton(Workbook::create({{"S", {{"a", "b", "c"}}}}));
+  Bytes s = skeleton.readStream(skeleton.findRootStream(u"Workbook"));
+  auto find = [&](std::uint16_t type) {
+    for (std::size_t p = 0; p + 4 <= s.size(); p += 4 + rd16(s.data() + p + 2))
+      if (rd16(s.data() + p) == type) return p;
+    return std::string::npos;
+  };
+  const std::size_t sst = find(0x00FC);
+  const std::size_t sstEnd = sst + 4 + rd16(s.data() + sst + 2);
+  Bytes first, second, third;
+  put32(first, 3);
+  put32(first, 3);
+  // "丰富": UTF-16, two formatting runs.
+  put16(first, 2);
+  first.push_back(0x09);
+  put16(first, 2);
+  put16(first, 0x4E30);
+  put16(first, 0x5BCC);
+  for (int k = 0; k < 8; ++k) first.push_back(static_cast<std::uint8_t>(k));
+  // "ABC" with 10 bytes of phonetic data, 4 of them in this record.
+  put16(first, 3);
+  first.push_back(0x04);
+  put32(first, 10);
+  for (char ch : std::string("ABC")) first.push_back(static_cast<std::uint8_t>(ch));
+  for (int k = 0; k < 4; ++k) first.push_back(0xEE);
+  for (int k = 0; k < 6; ++k) second.push_back(0xEE);
+  // "xyz長": "xy" as one-byte characters, then "z長" as two-byte ones after the boundary.
+  put16(second, 4);
+  second.push_back(0x00);
+  second.push_back('x');
+  second.push_back('y');
+  third.push_back(0x01);
+  put16(third, 'z');
+  put16(third, 0x9577);
+  Bytes records;
+  for (auto [type, payload] : {std::pair<std::uint16_t, Bytes*>{0x00FC, &first}, {0x003C, &second}, {0x003C, &third}}) {
+    put16(records, type);
+    put16(records, static_cast<std::uint16_t>(payload->size()));
+    records.insert(records.end(), payload->begin(), payload->end());
+  }
+  const std::uint32_t delta = static_cast<std::uint32_t>(records.size() - (sstEnd - sst));
+  s.erase(s.begin() + static_cast<std::ptrdiff_t>(sst), s.begin() + static_cast<std::ptrdiff_t>(sstEnd));
+  s.insert(s.begin() + static_cast<std::ptrdiff_t>(sst), records.begin(), records.end());
+  const std::size_t bound = find(0x0085);
+  wr32(s.data() + bound + 4, rd32(s.data() + bound + 4) + delta);  // the sheet moved
+  const std::size_t ext = find(0x00FF);  // the index of the old table goes
+  const std::uint32_t extSize = 4u + rd16(s.data() + ext + 2);
+  s.erase(s.begin() + static_cast<std::ptrdiff_t>(ext), s.begin() + static_cast<std::ptrdiff_t>(ext + extSize));
+  wr32(s.data() + bound + 4, rd32(s.data() + bound + 4) - extSize);
+
+  Workbook wb = Workbook::fromBytes(CompoundFile::build({{u"Workbook", s}}, 9));
+  EXPECT_EQ(wb.cell(1, 1, 1).text, "丰富");
+  EXPECT_EQ(wb.cell(1, 1, 2).text, "ABC");
+  EXPECT_EQ(wb.cell(1, 1, 3).text, "xyz長");
+  // New strings go after them; the old ones still read the same.
+  wb.setText(1, 2, 1, "新的");
+  wb.setText(1, 2, 2, "ABC");
+  Workbook back = Workbook::fromBytes(wb.serialize());
+  EXPECT_EQ(back.cell(1, 1, 1).text, "丰富");
+  EXPECT_EQ(back.cell(1, 1, 3).text, "xyz長");
+  EXPECT_EQ(back.cell(1, 2, 1).text, "新的");
+  EXPECT_EQ(back.cell(1, 2, 2).text, "ABC");
 }

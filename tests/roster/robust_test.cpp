@@ -2,6 +2,10 @@
 // hang or another kind of exception.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <random>
 
@@ -124,6 +128,26 @@ TEST(RosterRobustness, BrokenContainers) {
   wr32(loop.data() + at + 68, static_cast<std::uint32_t>(wbEntry));
   wr32(loop.data() + at + 72, static_cast<std::uint32_t>(wbEntry));
   exercise(loop);  // found before the loop, or refused: either way no hang
+  // The Workbook chain runs on into the directory's sectors: readable, but a save that reuses the
+  // chain would overwrite the directory, so writing is refused. (Found by the fuzzer.)
+  {
+    Bytes b = good;
+    auto fatEntry = [&](std::uint32_t s) -> std::uint8_t* {
+      const std::uint32_t fatSector = rd32(b.data() + 76 + 4 * (s / 128));
+      return b.data() + 512 * (fatSector + 1) + 4 * (s % 128);
+    };
+    std::uint32_t last = rd32(b.data() + at + 116);
+    while (rd32(fatEntry(last)) < 0xFFFFFFF0u) last = rd32(fatEntry(last));
+    wr32(fatEntry(last), rd32(b.data() + 48));
+    Workbook wb = Workbook::fromBytes(b);
+    for (int r = 3; r < 600; ++r) wb.setText(1, r, 12, "填满" + std::to_string(r));
+    try {
+      Bytes out = wb.serialize();
+      ADD_FAILURE() << "wrote over the directory";
+    } catch (const WorkbookError& e) {
+      EXPECT_NE(std::string(e.what()).find("used twice"), std::string::npos) << e.what();
+    }
+  }
   // Junk in the Workbook entry's name: no Workbook stream.
   expectRefused("no workbook", [&](Bytes& b) { b[at] = 'X'; });
 }
@@ -153,6 +177,16 @@ TEST(RosterRobustness, BrokenRecords) {
   const std::size_t label = find(s, 0x00FD, find(s, 0x0809, 8));
   ASSERT_NE(label, std::string::npos);
   EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + label + 10, 0xFFFFFF00); })), Outcome::Read);
+  {
+    // Appending strings would give that cell a value it never had: only known strings are used.
+    // (Found by the read-modify-write fuzzer.)
+    Bytes v = s;
+    wr32(v.data() + label + 10, rd32(v.data() + find(v, 0x00FC) + 8));  // the first index past the table
+    Workbook wb = Workbook::fromBytes(wrap(v));
+    EXPECT_THROW(wb.setText(1, 2, 10, "全新的文字"), WorkbookError);
+    wb.setText(1, 2, 10, "学号");
+    EXPECT_EQ(Workbook::fromBytes(wb.serialize()).cell(1, 2, 10).text, "学号");
+  }
   // A MULBLANK whose last column is below its first: read, but never written over.
   const std::size_t mulBlank = find(s, 0x00BE);
   ASSERT_NE(mulBlank, std::string::npos);
@@ -172,6 +206,43 @@ TEST(RosterRobustness, BrokenRecords) {
   // Not BIFF8, and not a workbook globals.
   EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 4, 0x0500); })), Outcome::Refused);
   EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + 6, 0x0010); })), Outcome::Refused);
+}
+
+TEST(RosterRobustness, MemoryStaysBounded) {
+  // Counts and positions that promise huge amounts of data: each case runs in a child process
+  // limited to 1 GB of address space, where an oversized allocation would abort it.
+  const Bytes s = stream(readFile(dataDir() / "lo-roster3.xls"));
+  const std::size_t bound = find(s, 0x0085);
+  const std::size_t second = find(s, 0x0085, bound + 4 + rd16(s.data() + bound + 2));
+  const std::size_t sst = find(s, 0x00FC);
+  std::vector<Bytes> cases;
+  for (std::uint32_t far : {0xF0000000u, 0x7FFFFFFFu}) {
+    Bytes v = s;
+    wr32(v.data() + second + 4, far);  // a later sheet far beyond the end (found by the fuzzer)
+    cases.push_back(wrap(v));
+  }
+  {
+    Bytes v = s;
+    wr32(v.data() + sst + 4, 0xFFFFFFFF);
+    wr32(v.data() + sst + 8, 0xFFFFFFFF);
+    cases.push_back(wrap(v));
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      struct rlimit limit {1u << 30, 1u << 30};
+      ::setrlimit(RLIMIT_AS, &limit);
+      try {
+        (void)Workbook::fromBytes(cases[i]);
+      } catch (const WorkbookError&) {
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "case " << i;
+  }
 }
 
 TEST(RosterRobustness, RandomDamage) {

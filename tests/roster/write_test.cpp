@@ -43,6 +43,58 @@ bool isCell(std::uint16_t t) {
          t == 0x0204 || t == 0x0205 || t == 0x027E;
 }
 
+// INDEX lists exactly the sheet's DBCELL records; every DBCELL points back at its first ROW;
+// in blocks holding an edited row the DBCELL's offsets lead to each row's first cell.
+void expectIndexAndDbCellsRight(const Bytes& s, const std::map<int, std::set<int>>& editedRows) {
+  struct At {
+    std::size_t pos;
+    std::uint16_t type;
+    const std::uint8_t* p;
+  };
+  std::vector<std::vector<At>> subs;
+  int depth = 0;
+  for (std::size_t pos = 0; pos + 4 <= s.size(); pos += 4 + rd16(s.data() + pos + 2)) {
+    const std::uint16_t type = rd16(s.data() + pos);
+    if (type == 0x0809 && depth++ == 0) subs.emplace_back();
+    if (!subs.empty()) subs.back().push_back(At{pos, type, s.data() + pos + 4});
+    if (type == 0x000A) --depth;
+  }
+  for (std::size_t i = 1; i < subs.size(); ++i) {
+    std::map<std::size_t, std::size_t> index;  // position -> record number
+    for (std::size_t k = 0; k < subs[i].size(); ++k) index[subs[i][k].pos] = k;
+    std::vector<std::size_t> dbcells;
+    for (const At& a : subs[i])
+      if (a.type == 0x00D7) dbcells.push_back(a.pos);
+    for (const At& a : subs[i]) {
+      if (a.type != 0x020B) continue;
+      const std::size_t n = (rd16(s.data() + a.pos + 2) - 16u) / 4;
+      std::vector<std::size_t> listed;
+      for (std::size_t k = 0; k < n; ++k) listed.push_back(rd32(a.p + 16 + 4 * k));
+      EXPECT_EQ(listed, dbcells) << "INDEX of substream " << i;
+    }
+    auto rows = editedRows.find(static_cast<int>(i));
+    for (std::size_t db : dbcells) {
+      const At& d = subs[i][index[db]];
+      const std::size_t first = db - rd32(d.p);
+      ASSERT_TRUE(index.count(first)) << "DBCELL at " << db;
+      ASSERT_EQ(subs[i][index[first]].type, 0x0208) << "DBCELL at " << db;
+      std::vector<At> rowRecs, cells;
+      for (std::size_t k = index[first]; k < index[db]; ++k) (subs[i][k].type == 0x0208 ? rowRecs : cells).push_back(subs[i][k]);
+      bool edited = false;
+      for (const At& r : rowRecs) edited = edited || (rows != editedRows.end() && rows->second.count(rd16(r.p)));
+      if (!edited) continue;
+      ASSERT_EQ((rd16(s.data() + db + 2) - 4u) / 2, rowRecs.size());
+      std::size_t prev = first + 20, c = 0;
+      for (std::size_t k = 0; k < rowRecs.size(); ++k) {
+        while (c < cells.size() && !(rd16(cells[c].p) >= rd16(rowRecs[k].p) && cells[c].type != 0x0207)) ++c;
+        const std::size_t at = c < cells.size() ? cells[c].pos : db;
+        EXPECT_EQ(rd16(d.p + 4 + 2 * k), at - prev) << "DBCELL at " << db << ", row " << k;
+        prev = at;
+      }
+    }
+  }
+}
+
 // Checks that `after` differs from `before` only where an edit of the given rows may change
 // it: cell and ROW records of those rows, DBCELL, INDEX, DIMENSIONS, the string table, the
 // sheet positions. Every other stream and directory entry of the compound file is identical.
@@ -54,7 +106,7 @@ void expectOnlyTouchedChanged(const Bytes& beforeFile, const Bytes& afterFile, c
   const int wbEntry = a.findRootStream(u"Workbook");
   for (int e = 0; e < a.entryCount(); ++e) {
     Bytes ea = a.rawEntry(e), eb = b.rawEntry(e);
-    if (e == wbEntry) {  // start sector and size may change, nothing else
+    if (e == wbEntry || e == 0) {  // start sector and size may change (the root's: its mini stream)
       std::fill(ea.begin() + 116, ea.end(), 0);
       std::fill(eb.begin() + 116, eb.end(), 0);
     }
@@ -96,6 +148,7 @@ void expectOnlyTouchedChanged(const Bytes& beforeFile, const Bytes& afterFile, c
   }
   // Every BOUNDSHEET points at its sheet's BOF in the new stream.
   const Bytes s = b.readStream(b.findRootStream(u"Workbook"));
+  expectIndexAndDbCellsRight(s, editedRows);
   for (const Rec& r : rb[0])
     if (r.type == 0x0085) {
       const std::uint32_t at = rd32(r.bytes.data() + 4);
@@ -208,6 +261,18 @@ TEST(RosterWrite, RepeatedSavesAccumulate) {
     EXPECT_FALSE(wb.changedOnDisk());
   }
   EXPECT_EQ(Workbook::open(file).cell(1, 9, 10).number, 25);
+  // A run of formatted blanks split by one save (leaving single BLANK records) is split again
+  // by the next.
+  fs::copy_file(dataDir() / "lo-roster3.xls", file, fs::copy_options::overwrite_existing);
+  Workbook lo = Workbook::open(file);
+  for (int col = 3; col >= 2; --col) {
+    lo.setInteger(1, 1, col, static_cast<std::int16_t>(col));
+    lo.save();
+  }
+  Workbook back = Workbook::open(file);
+  EXPECT_EQ(back.cell(1, 1, 2).number, 2);
+  EXPECT_EQ(back.cell(1, 1, 3).number, 3);
+  EXPECT_EQ(back.cell(1, 1, 1).text, "高一(1)班 点名册");
 }
 
 TEST(RosterWrite, ManyNewRowsAndLongTexts) {
@@ -233,6 +298,33 @@ TEST(RosterWrite, ManyNewRowsAndLongTexts) {
   EXPECT_EQ(back.cell(2, 4001, 2).text, longText);
   EXPECT_EQ(back.lastRow(2), 4002);
   expectProgramsAgree(file, back, t.path());
+}
+
+TEST(RosterWrite, FileGrowsPastTheHeaderFatList) {
+  // More than 109 FAT sectors (a file over 7 MB with 512-byte sectors): the FAT grows and its
+  // sectors are listed in a new DIFAT sector.
+  TempDir t;
+  const fs::path file = t / "huge.xls";
+  fs::copy_file(dataDir() / "gn-roster3.xls", file);
+  Workbook wb = Workbook::open(file);
+  for (int r = 1; r <= 65536; ++r)
+    for (int c = 20; c < 30; ++c) wb.setInteger(3, r, c, static_cast<std::int16_t>(r * c));
+  wb.save();
+  const Bytes after = readFile(file);
+  ASSERT_GT(after.size(), 109u * 128u * 512u);
+  EXPECT_EQ(rd32(after.data() + 72), 1u);  // one DIFAT sector
+  Workbook back = Workbook::open(file);
+  EXPECT_EQ(back.cell(3, 65536, 29).number, static_cast<std::int16_t>(65536 * 29));
+  EXPECT_EQ(back.cell(3, 1, 20).number, 20);
+  EXPECT_EQ(snapshot(back), snapshot(wb));
+  if (haveProgram("ssconvert")) {
+    auto sheets = gnumericSheets(file, t.path());
+    ASSERT_EQ(sheets.size(), 3u);
+    for (int s = 1; s <= 3; ++s) {
+      auto diffs = compareSheet(back, s, sheets[back.sheetName(s)]);
+      EXPECT_TRUE(diffs.empty()) << diffs.size() << " differences, first: " << diffs.front();
+    }
+  }
 }
 
 TEST(RosterWrite, FourKilobyteSectors) {
@@ -287,22 +379,49 @@ TEST(RosterWrite, SmallWorkbookInTheMiniStream) {
   expectProgramsAgree(file, back, t.path());
 }
 
-TEST(RosterWrite, SmallWorkbookGrowthIsSavedOrRefusedCleanly) {
-  TempDir t;
-  const fs::path file = t / "small.xls";
-  writeFile(file, Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}}}}));
-  Workbook wb = Workbook::open(file);
-  for (int k = 0; k < 40; ++k) {
-    const Bytes before = readFile(file);
-    wb.setText(1, 3 + k, 2, "新同学" + std::to_string(k));
-    try {
+TEST(RosterWrite, SmallWorkbookGrowsInsideTheMiniStream) {
+  // One new student per save: the stream grows inside the mini stream (more mini sectors, mini
+  // FAT and container sectors) until it passes 4096 bytes and moves to the regular sectors.
+  for (int shift : {9, 12}) {
+    SCOPED_TRACE(shift);
+    TempDir t;
+    const fs::path file = t / "small.xls";
+    writeFile(file, Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}}}}, shift));
+    Workbook wb = Workbook::open(file);
+    int savesInMini = 0;
+    for (int k = 0; k < 60; ++k) {
+      wb.setInteger(1, 3 + k, 1, static_cast<std::int16_t>(k + 2));
+      wb.setText(1, 3 + k, 2, "新同学" + std::to_string(k));
+      const auto expected = snapshot(wb);
       wb.save();
-      EXPECT_EQ(Workbook::open(file).cell(1, 3 + k, 2).text, "新同学" + std::to_string(k));
-    } catch (const WorkbookError& e) {
-      EXPECT_EQ(readFile(file), before) << e.what();
-      return;
+      EXPECT_EQ(snapshot(Workbook::open(file)), expected) << "after save " << k;
+      CompoundFile cf(readFile(file));
+      savesInMini += cf.readStream(cf.findRootStream(u"Workbook")).size() < 4096;
     }
+    EXPECT_GT(savesInMini, 5);
+    EXPECT_LT(savesInMini, 60);
+    expectProgramsAgree(file, Workbook::open(file), t.path(), shift == 9);
   }
+  // A file whose mini stream is shared with other streams: they stay as they were.
+  TempDir t;
+  const Bytes small = Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}}}});
+  CompoundFile src(small);
+  const Bytes summary(300, 0x5A), other(2000, 0xA5);
+  const fs::path file = t / "shared.xls";
+  writeFile(file, CompoundFile::build({{u"Workbook", src.readStream(src.findRootStream(u"Workbook"))},
+                                       {u"\005SummaryInformation", summary}, {u"Other", other}}, 9));
+  Workbook wb = Workbook::open(file);
+  for (int k = 0; k < 20; ++k) wb.setText(1, 3 + k, 2, "学生" + std::to_string(k));
+  const auto expected = snapshot(wb);
+  const Bytes before = readFile(file);
+  wb.save();
+  EXPECT_EQ(snapshot(Workbook::open(file)), expected);
+  CompoundFile cf(readFile(file));
+  EXPECT_LT(cf.readStream(cf.findRootStream(u"Workbook")).size(), 4096u);
+  std::map<int, std::set<int>> rows;
+  for (int r = 3; r < 23; ++r) rows[1].insert(r - 1);
+  expectOnlyTouchedChanged(before, readFile(file), rows);
+  expectProgramsAgree(file, Workbook::open(file), t.path());
 }
 
 TEST(RosterWrite, CreatedWorkbooksReadInBothPrograms) {

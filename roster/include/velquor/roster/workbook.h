@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,13 +33,8 @@ struct Cell {
   std::string toText() const;
 };
 
-// Facts about the file on disk, used to notice edits made by another program.
-struct DiskStamp {
-  std::uintmax_t size = 0;
-  std::int64_t mtimeNs = 0;
-  std::uint64_t hash = 0;
-};
-
+// An open workbook. Closing it without saving is destroying it: pending edits are dropped and
+// the file is left as it is. Not thread-safe; one user-interface thread uses it.
 class Workbook {
  public:
   // Reads the whole file into memory and parses it. Throws WorkbookError.
@@ -87,13 +81,16 @@ class Workbook {
   bool modified() const;
 
   // Writes the edits back into the workbook's own file. Refused when the file is held by
-  // another program or changed on disk since it was read. On any failure the file on disk is
-  // left byte-identical and the edits stay pending.
+  // another program or changed on disk since it was read. A failure before the new file takes
+  // the old one's place leaves the file byte-identical and the edits pending; when only the
+  // last step (flushing the folder) fails, the save is complete and the error still reported.
   void save();
-  // The new file image save() would write (no disk access). Throws what save() would throw.
+  // The new file image save() would write (no disk access). Throws for a workbook it cannot
+  // write.
   std::vector<std::uint8_t> serialize() const;
 
-  // The file on disk differs (size or content) from what was read or last saved.
+  // The file on disk differs (size or content) from what was read or last saved. A new
+  // modification time alone, with the same bytes, is not a change.
   bool changedOnDisk() const;
 
   // Opens the file in the desktop's default spreadsheet program (does not wait). Returns false

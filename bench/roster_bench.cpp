@@ -1,0 +1,81 @@
+// Opening and reading whole rosters, writing one mark and saving, writing a group column.
+// Saves skip the final flush to disk (the figure measures the component, not the disk).
+// Build the data first: cmake --build build --target roster_bench_data
+#include <benchmark/benchmark.h>
+#include <velquor/roster/file_ops.h>
+#include <velquor/roster/workbook.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using velquor::roster::Workbook;
+
+namespace {
+
+fs::path source(int students) { return fs::path(VELQUOR_BENCH_DATA) / ("roster-" + std::to_string(students) + ".xls"); }
+
+// A private copy of the roster, so that saving never touches the generated data.
+fs::path workingCopy(int students) {
+  const fs::path dir = fs::temp_directory_path() / "velquor-roster-bench";
+  fs::create_directories(dir);
+  const fs::path copy = dir / ("roster-" + std::to_string(students) + ".xls");
+  fs::copy_file(source(students), copy, fs::copy_options::overwrite_existing);
+  return copy;
+}
+
+void openAndReadAll(benchmark::State& state) {
+  const int students = static_cast<int>(state.range(0));
+  const fs::path file = source(students);
+  if (!fs::exists(file)) {
+    state.SkipWithError("no benchmark data: build the roster_bench_data target");
+    return;
+  }
+  std::size_t cells = 0;
+  for (auto _ : state) {
+    Workbook wb = Workbook::open(file);
+    cells = 0;
+    for (int s = 1; s <= wb.sheetCount(); ++s) {
+      const int rows = wb.lastRow(s), cols = wb.lastColumn(s);
+      for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c) cells += !wb.cell(s, r, c).empty();
+    }
+    benchmark::DoNotOptimize(cells);
+  }
+  state.counters["cells"] = static_cast<double>(cells);
+}
+
+void writeMarkAndSave(benchmark::State& state) {
+  const int students = static_cast<int>(state.range(0));
+  if (!fs::exists(source(students))) {
+    state.SkipWithError("no benchmark data: build the roster_bench_data target");
+    return;
+  }
+  Workbook wb = Workbook::open(workingCopy(students), velquor::roster::systemFileOps(false));
+  std::int16_t mark = 0;
+  for (auto _ : state) {
+    wb.setInteger(1, 9, 12, ++mark);
+    wb.save();
+  }
+}
+
+void writeGroupColumnAndSave(benchmark::State& state) {
+  const int students = static_cast<int>(state.range(0));
+  if (!fs::exists(source(students))) {
+    state.SkipWithError("no benchmark data: build the roster_bench_data target");
+    return;
+  }
+  Workbook wb = Workbook::open(workingCopy(students), velquor::roster::systemFileOps(false));
+  int round = 0;
+  for (auto _ : state) {
+    ++round;
+    for (int i = 1; i <= students; ++i) wb.setInteger(1, i + 2, 5, static_cast<std::int16_t>((i + round) % 6 + 1));
+    wb.save();
+  }
+}
+
+}  // namespace
+
+BENCHMARK(openAndReadAll)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK(writeMarkAndSave)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK(writeGroupColumnAndSave)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
