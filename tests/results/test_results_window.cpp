@@ -152,6 +152,26 @@ class TestResultsWindow : public QObject {
     QCOMPARE(after.cell(1, 2, 8).kind, Cell::Kind::Empty);
   }
 
+  void aDateValuedHeadingCountsAsTodayWhenItShowsAsToday() {
+    Scenario s;
+    const QString path = copyFixture(QStringLiteral("lo-roster3.xls"), folderOf(s));
+    s.fakes.clock.current = QDateTime(QDate(2026, 12, 4), QTime(8, 0));
+    FrmMd& w = s.start();
+    w.OptFl[0]->click();
+    QCOMPARE(w.todayColumn, 8);      // H2 holds the date 2026-12-04, not the text 12月04
+    QCOMPARE(w.pickPoolCount, 48);   // everybody has a mark that day: all are back
+    choose(w, 43);
+    score(w, QStringLiteral("1"));
+    w.CmdXie[1]->click();
+    QVERIFY(s.fakes.dialogs.messages.empty());
+    const Workbook book = Workbook::open(path.toStdString());
+    QCOMPARE(book.cell(1, 45, 8).number, 7.0);  // 6 + 1
+    QCOMPARE(book.cell(1, 2, 8).kind, Cell::Kind::Number);  // the date heading stays a date
+    QVERIFY(book.cell(1, 2, 8).isDate);
+    QCOMPARE(book.cell(1, 2, 9).text, std::string("12月05"));
+    checkWithGnumeric(path);
+  }
+
   void groupsAreWrittenIntoColumnE() {
     Scenario s;
     const QString path = copyFixture(QStringLiteral("gn-roster3.xls"), folderOf(s));
