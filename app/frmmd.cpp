@@ -65,6 +65,11 @@ QComboBox* combo(QWidget* parent, const QString& name, bool editable, int l, int
   auto* box = new QComboBox(parent);
   box->setObjectName(name);
   box->setEditable(editable);
+  // The design's lists are narrow ("正计时" in 57 pixels): a slimmer drop-down button
+  // leaves room for their text.
+  box->setStyleSheet(QStringLiteral(
+      "QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 11px; border: 0px; }"
+      "QComboBox::down-arrow { image: url(:/velquor/down-arrow.png); width: 9px; height: 5px; }"));
   if (editable) box->setInsertPolicy(QComboBox::NoInsert);
   setTwipsGeometry(box, l, t, w, h);
   return box;

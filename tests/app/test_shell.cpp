@@ -236,6 +236,8 @@ class TestShell : public QObject {
     QFile::remove(dir.filePath(QStringLiteral("sound/yes.wav")));
     const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/sound/yes.wav");
     QCOMPARE(findDataFile(QStringLiteral("sound/yes.wav")), QFile::exists(besideProgram) ? besideProgram : QString());
+    // The player's default sound is built into the program.
+    QVERIFY(QFile::exists(QStringLiteral(":/velquor/default.wav")));
     // A failing player never reaches the caller.
     ThrowingSound broken;
     PlayWave(&broken, QStringLiteral("sound/type.wav"));
