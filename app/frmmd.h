@@ -211,6 +211,7 @@ class FrmMd : public QMainWindow {
 
  private:
   int list1Group_ = 0;  // the group whose members List1 holds; 0 when it must be refilled
+  bool refocusingRuleBox_ = false;  // the refusal's own focus move is not a confirmation
 
  public:
 

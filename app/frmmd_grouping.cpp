@@ -20,11 +20,11 @@ void FrmMd::connectGrouping() {
     connect(OptFz[i], &QRadioButton::toggled, this, [this, i](bool on) {
       if (on && codeChange_ == 0) onOptFzClick(i);
     });
-    txtFz[i]->installEventFilter(new EventHook(this, [this](QEvent* event) {
+    txtFz[i]->installEventFilter(new EventHook(this, [this, i](QEvent* event) {
       if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) onTxtFzConfirm();
-      } else if (isFocusLossToControl(event)) {
+      } else if (isFocusLossToControl(event) && txtFz[i]->isVisible()) {
         onTxtFzConfirm();
       }
     }));
@@ -48,13 +48,18 @@ void FrmMd::onOptFzClick(int index) {
 }
 
 void FrmMd::onTxtFzConfirm() {
+  if (refocusingRuleBox_) return;
   const int read = OptFz[0]->isChecked() ? 0 : 1;
   const auto mode = read == 0 ? grouping::RuleMode::GroupCount : grouping::RuleMode::PersonsPerGroup;
   const grouping::RuleEntry entry = grouping::confirmRule(mode, txtFz[read]->text().toStdString(), studentCount);
   if (!entry.accepted()) {
     services_.dialogs->message(this, QString::fromStdString(entry.refusal), applicationTitle(),
                                MessageIcon::None);
+    // Moving the focus back takes it from the other box, which is not the teacher
+    // leaving that box.
+    refocusingRuleBox_ = true;
     txtFz[read]->setFocus(Qt::OtherFocusReason);
+    refocusingRuleBox_ = false;
     return;
   }
   groupCount = entry.rule->groupCount;
@@ -154,7 +159,9 @@ void FrmMd::onList1Click() {
   // A number that is not a whole 16-bit number names nobody rather than someone else.
   currentNumber = selection->number.value_or(0);
   LabCz->setCaption(QString::fromStdString(selection->memberCaption));
-  lblXm->setCaption(QString::fromStdString(selection->nameCaption));
+  // The group prefix follows the rule in force, as the summary line does.
+  const auto& member = groupTable.members(currentGroup)[static_cast<std::size_t>(selection->slot - 1)];
+  lblXm->setCaption(QString::fromStdString(grouping::nameCaption(groupCount, currentGroup, member)));
 }
 
 }  // namespace velquor

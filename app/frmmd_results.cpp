@@ -90,8 +90,8 @@ void FrmMd::onCmbXmClick() {
     setListIndex(List2, seat->group - 1, &FrmMd::onList2Click);
     setListIndex(List1, seat->slot - 1, &FrmMd::onList1Click);
   }
+  // The removal enables "写成绩"; it does not when no class is loaded.
   dropFromNamePool();
-  CmdXie[1]->setEnabled(true);
 }
 
 // ---- Writing groups and marks --------------------------------------------------------------
@@ -108,6 +108,7 @@ void FrmMd::onCmdXieClick(int index) {
     return;
   }
   roster::Workbook* book = nullptr;
+  bool saving = false;
   try {
     book = &openRosterBook();
     book->activate(classSheetNo);
@@ -147,8 +148,16 @@ void FrmMd::onCmdXieClick(int index) {
         book->setText(classSheet, roster::kHeadingRow, todayColumn, todayText.toStdString());
       book->setInteger(classSheet, *row, todayColumn, *mark);
     }
+    saving = true;
     book->save();
   } catch (const std::exception&) {
+    // A save that replaced the file and failed only afterwards (flushing the folder) has
+    // stored the write: reporting it as lost would invite the teacher to add it twice.
+    if (saving && !book->modified()) {
+      CmdXie[index]->setEnabled(false);
+      PlayWave(services_.sound, QStringLiteral("sound/yes.wav"));
+      return;
+    }
     // Nothing half-written: the file on disk is as it was, and the edits are dropped with
     // the workbook so that a second try starts from the file.
     if (book && rosterApp) rosterApp->close(book);

@@ -50,7 +50,7 @@ void FrmMd::connectRollcall() {
     // A range box loses the focus to another control of the window; a message box, the
     // menu bar or a menu opening is not such a loss.
     txtXh[i]->installEventFilter(new EventHook(this, [this, i](QEvent* event) {
-      if (isFocusLossToControl(event)) onTxtXhLostFocus(i);
+      if (isFocusLossToControl(event) && txtXh[i]->isVisible()) onTxtXhLostFocus(i);
     }));
   }
   // The menu entries "下一组" and "下一个" are the buttons of the details frame.
@@ -206,9 +206,16 @@ void FrmMd::onLblXmClick() {
   // Taking the focus ends an edit in a range box, so its check and rebuild run first.
   if (chkGd->isVisible()) chkGd->setFocus(Qt::OtherFocusReason);
   const bool rolling = chkGd->isChecked();
+  // A step that fails is abandoned and the call goes on with the next one.
+  auto step = [](auto&& run) {
+    try {
+      run();
+    } catch (...) {
+    }
+  };
   if (!rolling) {
-    pickStep();
-    removeCalledCandidate();
+    step([this] { pickStep(); });
+    step([this] { removeCalledCandidate(); });
     PlayWave(services_.sound, QStringLiteral("sound/type.wav"));
     return;
   }
@@ -219,7 +226,7 @@ void FrmMd::onLblXmClick() {
   }
   // The candidate shown by the last tick is the one called.
   Timer1->stop();
-  removeCalledCandidate();
+  step([this] { removeCalledCandidate(); });
   PlayWave(services_.sound, QStringLiteral("sound/type.wav"));
 }
 
@@ -283,10 +290,13 @@ void FrmMd::pickStudent(bool random) {
     const auto number = nameCandidateNumber(pickPool, pickPoolCount, pickPos);
     if (!number) return;
     // Every match is selected in turn, so with a number listed twice the last one shows.
-    for (int k = 1; k <= groupCount; ++k) {
-      const int members = static_cast<int>(groupTable.members(k).size());
-      for (int j = 1; j <= members; ++j) {
-        if (groupTable.members(k)[static_cast<std::size_t>(j - 1)].number.toInteger() != number) continue;
+    // The groups searched are the formed ones: a rule confirmed but not yet applied
+    // names more groups than the table holds.
+    const grouping::GroupTable& groups = groupTable;
+    for (int k = 1; k <= groups.groupCount(); ++k) {
+      const auto& members = groups.members(k);
+      for (int j = 1; j <= static_cast<int>(members.size()); ++j) {
+        if (members[static_cast<std::size_t>(j - 1)].number.toInteger() != number) continue;
         setListIndex(List2, k - 1, &FrmMd::onList2Click);
         setListIndex(List1, j - 1, &FrmMd::onList1Click);
       }

@@ -173,6 +173,9 @@ void FrmMd::installClass(const roster::ClassSheet& sheet) {
     live = n;
   }
   installNameList(std::move(students), std::move(pool), live);
+  // Nobody of the new class has been called yet: no mark may go to a student of the same
+  // number in it.
+  currentNumber = 0;
   ++codeChange_;
   CmbXm->clear();
   CmbXm->addItems(entries);

@@ -7,6 +7,7 @@
 
 #include "classtimer.h"
 #include "frmmd.h"
+#include "numtext.h"
 #include "playwave.h"
 #include "valuebox.h"
 #include "widgets.h"
@@ -41,7 +42,9 @@ void FrmMd::connectTimer() {
 void FrmMd::onCmdJsClick() {
   if (CmdJs->text() == kStoppedCaption) {
     const auto unit = timer::unitFromText(cmbJsDw->currentText().toStdString());
-    const double amount = results::boxValue(Combo1[1]->currentText().toStdString());
+    // The amount as the box shows it now (the box itself keeps values within 16 bits when
+    // it is left; a start by the clock label does not leave it).
+    const double amount = leadingNumber(Combo1[1]->currentText().toStdString());
     // Below zero counts as zero and 24 hours or more as 23:59:59, so the set time always
     // fits the clock's "hh:mm:ss".
     const auto seconds = static_cast<int>(timer::setDuration(amount, unit));

@@ -53,7 +53,8 @@ class EventHook : public QObject {
 };
 
 // A focus loss to another control of the window. A message box, a popup, the menu bar
-// or another window taking the focus is not one.
+// or another window taking the focus is not one. Callers also ignore the loss of a box
+// that is no longer visible: hiding its frame moves the focus, not the teacher.
 bool isFocusLossToControl(const QEvent* event);
 
 // A label with a click and an exact caption; CR LF shows as a line break.

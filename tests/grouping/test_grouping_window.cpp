@@ -1,4 +1,6 @@
 // The group rule and the groupings in the real main window, offscreen, on a class of 48.
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -143,6 +145,61 @@ class TestGroupingWindow : public QObject {
     QCOMPARE(w.LabCz->caption(), QStringLiteral("第 5 组 %1 号 %2")
                                      .arg(QString::fromStdString(third.number.toText()),
                                           QString::fromStdString(third.name.toText())));
+  }
+
+  void callsBetweenANewRuleAndItsGroupingKeepTheProgramRunning() {
+    Scenario s;
+    FrmMd& w = startWithClass(s);
+    w.chkGd->click();  // rolling off
+    s.fakes.random.fallback = 0.99;
+    // The rule is typed but not confirmed; the pick button's focus move confirms it, and
+    // the pick then searches a table that still holds one group.
+    w.txtFz[0]->setFocus(Qt::MouseFocusReason);
+    w.txtFz[0]->setText(QStringLiteral("6"));
+    w.lblXm->clicked();
+    QCOMPARE(w.groupCount, 6);
+    QCOMPARE(w.groupTable.groupCount(), 1);
+    // "下一个" is not locked with the name label.
+    w.cmdNext[1]->click();
+    // A display switch enables the name label again.
+    w.MnXs[1]->trigger();
+    w.lblXm->clicked();
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.groupCount, 6);
+    // The name label follows the rule in force: several groups give a group prefix.
+    w.List1->setCurrentRow(0);
+    QCOMPARE(w.lblXm->caption(), QStringLiteral("1 组 1 号 \r\n赵强勇"));
+  }
+
+  void hidingTheFramesIsNotLeavingARuleBox() {
+    Scenario s;
+    FrmMd& w = startWithClass(s);
+    w.txtFz[0]->setFocus(Qt::MouseFocusReason);
+    w.txtFz[0]->setText(QStringLiteral("0"));
+    w.MnXs[0]->trigger();  // 极简 hides the grouping frame
+    QVERIFY(s.fakes.dialogs.messages.empty());
+    QCOMPARE(w.groupCount, 1);
+    QVERIFY(!w.CmdFz[0]->isEnabled());
+  }
+
+  void aRefusedRuleIsReportedOnceWhenTheFocusMovesToTheOtherBox() {
+    Scenario s;
+    FrmMd& w = startWithClass(s);
+    QVERIFY(w.txtFz[1]->isEnabled());
+    w.txtFz[0]->setFocus(Qt::MouseFocusReason);
+    w.txtFz[0]->setText(QStringLiteral("0"));
+    w.txtFz[1]->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
+    QCOMPARE(QApplication::focusWidget(), w.txtFz[0]);
+  }
+
+  void aNewClassStartsWithNobodyCalled() {
+    Scenario s;
+    FrmMd& w = startWithClass(s);
+    w.List1->setCurrentRow(6);
+    QCOMPARE(w.currentNumber, 7);
+    w.MnBj[2]->trigger();
+    QCOMPARE(w.currentNumber, 0);
   }
 
   void aGroupingThatCannotRunReloadsOnceAndThenSaysSo() {

@@ -625,6 +625,24 @@ class TestRollcallWindow : public QObject {
     QVERIFY(!w.Timer1->isActive());
   }
 
+  void hidingTheRangeFrameKeepsTheDaysPool() {
+    Scenario s;
+    FrmMd& w = startWindow(s);
+    click(w.OptFl[1]);
+    rollingOff(w);
+    for (int i = 0; i < 5; ++i) w.lblXm->clicked();
+    QCOMPARE(w.pickPoolCount, 43);
+    w.txtXh[1]->setFocus(Qt::MouseFocusReason);
+    w.MnXs[0]->trigger();  // 极简 hides the range frame that holds the focus
+    QCOMPARE(w.pickPoolCount, 43);
+    // A refused text in a hidden box raises no message either.
+    w.MnXs[1]->trigger();
+    w.txtXh[0]->setFocus(Qt::MouseFocusReason);
+    w.txtXh[0]->setText(QStringLiteral("abc"));
+    w.MnXs[0]->trigger();
+    QVERIFY(s.fakes.dialogs.messages.empty());
+  }
+
   void displayModes() {
     Scenario s;
     FrmMd& w = startWindow(s);

@@ -249,6 +249,15 @@ class TestTimerWindow : public QObject {
     QVERIFY(s.stopped());
   }
 
+  void theClockLabelStartsWithTheAmountTheBoxShows() {
+    TimerScenario s;
+    // 50000 seconds, started by the clock label (the box keeps its text): 13:53:20.
+    s.set(QStringLiteral("50000"), 0, 1);
+    QTest::mouseClick(s.w.lblSj, Qt::LeftButton);
+    QVERIFY(s.running());
+    QCOMPARE(s.w.timerTarget, QTime(13, 53, 20));
+  }
+
   void amountsBeyondTheClockAreCapped() {
     TimerScenario s;
     // 24 hours or more run as 23:59:59.
