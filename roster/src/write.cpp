@@ -129,6 +129,11 @@ class SheetWriter {
       const std::uint32_t next = pos + 4 + len;
       if (type == kBof) ++depth;
       if (type == kEof) --depth;
+      if (depth == 0 && phase == kTable) {  // the sheet's EOF right after its cell table
+        closeBlock(pos);
+        phase = kSuffix;
+        L.suffixStart = pos;
+      }
       const bool top = depth == 1 && type != kBof;
       if (top && phase == kPrefix) {
         if (type == kRow || isCellRecord(type)) {
