@@ -256,13 +256,14 @@ void CompoundFile::checkExclusive(int index) const {
   }
 }
 
-Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
+Bytes CompoundFile::replaceStream(int index, const Bytes& data, Bytes scratch) const {
   checkExclusive(index);
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   const std::uint32_t ss = sectorSize_;
   const std::uint32_t perSector = ss / 4;
   const std::size_t perDifat = perSector - 1;
-  Bytes img = image_;
+  Bytes img = std::move(scratch);
+  img.assign(image_.begin(), image_.end());
   std::vector<std::uint32_t> fat = fat_;
   std::vector<std::uint32_t> fatSecs = fatSectors_;
   std::vector<std::uint32_t> difSecs = difatSectors_;

@@ -340,7 +340,8 @@ void Workbook::save() {
   const FileInfo info = d.ops->stat(d.resolved);
   if (!info.regular) throw WorkbookError("The workbook is not a regular file.");
   SaveLayout layout;
-  Bytes out = d.cfb->replaceStream(d.streamEntry, d.serializeStream(&layout));
+  Bytes stream = d.serializeStream(&layout);
+  Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
 
   int handle = -1;
   bool open = false;
@@ -388,6 +389,9 @@ void Workbook::save() {
   } catch (...) {
   }
   fresh->stamp = DiskStamp{size, now.mtimeNs};
+  // The old image and the stream buffer serve the next save.
+  fresh->spareImage = d.cfb->releaseImage();
+  fresh->spareStream = std::move(stream);
   d_ = std::move(fresh);
   d_->ops->syncDirectory(d_->resolved.parent_path());
 }

@@ -562,7 +562,8 @@ Bytes Workbook::Impl::serializeStream(SaveLayout* layout) const {
     extra += r.bytes.size();
     rebuilt.emplace(i, std::move(r));
   }
-  Bytes out;
+  Bytes out = std::move(spareStream);
+  out.clear();
   out.reserve(stream.size() + extra + 1024);
   auto copy = [&](std::uint32_t from, std::uint32_t to) { out.insert(out.end(), stream.begin() + from, stream.begin() + to); };
 
