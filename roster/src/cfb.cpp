@@ -245,13 +245,24 @@ void CompoundFile::checkExclusive(int index) const {
     mark(miniFatSectors_, 2);
     mark(miniContainer_, 2);
   }
-  for (std::size_t i = 1; i < entries_.size(); ++i) {
+  // Every other stream of the tree, in every storage. A broken chain among them is refused too:
+  // new sectors at the end of the file could complete it with the workbook's data.
+  std::vector<bool> seen(entries_.size(), false);
+  std::vector<std::uint32_t> todo{entries_[0].child};
+  while (!todo.empty()) {
+    const std::uint32_t i = todo.back();
+    todo.pop_back();
+    if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
+    seen[i] = true;
     const Entry& o = entries_[i];
+    todo.push_back(o.left);
+    todo.push_back(o.right);
+    if (o.type == 1) todo.push_back(o.child);
     if (static_cast<int>(i) == index || o.type != 2 || inMini(o, static_cast<int>(i)) != mini) continue;
     try {
       mark(mini ? chain(o.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())) : chain(o.start, fat_, sectorCount_), 3);
     } catch (const WorkbookError&) {
-      // A broken chain of an unused entry: only a shared sector matters here.
+      throw WorkbookError("Cannot write this workbook: its file structure is damaged (a broken sector chain).");
     }
   }
 }
