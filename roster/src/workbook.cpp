@@ -332,6 +332,7 @@ bool Workbook::changedOnDisk() const {
 void Workbook::save() {
   Impl& d = *d_;
   if (d.resolved.empty()) throw WorkbookError("This workbook has no file to save to.");
+  if (!modified()) return;  // nothing to write: the file stays as it is
   std::string who;
   if (heldByOther(d.resolved, who))
     throw WorkbookError("The workbook is open in another program" + (who.empty() ? std::string() : " (" + who + ")") +
