@@ -150,10 +150,10 @@ TEST(RosterRobustness, BrokenContainers) {
   }
   // Another stream's chain runs past the end of the file: sectors appended for the workbook would
   // complete it, so writing is refused. (Found by the read-modify-write fuzzer.)
-  {
-    CompoundFile src(good);
+  CompoundFile large(good), small(Workbook::create({{"S", {{"1"}}}}));
+  for (const CompoundFile* src : {&large, &small}) {  // the workbook in the regular or the mini stream
     Bytes other(5000, 0x42);
-    Bytes b = CompoundFile::build({{u"Workbook", src.readStream(src.findRootStream(u"Workbook"))}, {u"Other", other}}, 9);
+    Bytes b = CompoundFile::build({{u"Workbook", src->readStream(src->findRootStream(u"Workbook"))}, {u"Other", other}}, 9);
     CompoundFile parsed(b);
     const Bytes otherEntry = parsed.rawEntry(parsed.findRootStream(u"Other"));
     const std::uint32_t first = rd32(otherEntry.data() + 116);
