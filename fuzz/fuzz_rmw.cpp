@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   std::optional<Workbook> back = round(*wb, nullptr, rnd, false);
-  if (!back) return 0;
+  if (!back || !wb->modified()) return 0;  // refused, or nothing to edit: no file of ours to go on with
   auto file = std::make_shared<MemoryFile>(back->serialize());
   Workbook saved = Workbook::open("roster-in-memory.xls", file);
   if (round(saved, file.get(), rnd, true)) round(saved, file.get(), rnd, true);

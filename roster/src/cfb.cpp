@@ -218,51 +218,53 @@ Bytes CompoundFile::readStream(int index) const {
 void CompoundFile::checkExclusive(int index) const {
   // Every sector (and mini sector) of the stream must belong to it alone: writing into a sector
   // that a crafted or damaged file shares with another structure would damage that one too.
+  // Every other stream's chain must be whole: sectors appended for the workbook could otherwise
+  // complete a chain that runs past the end of the file.
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
-  const bool mini = inMini(e, index);
-  std::vector<std::uint8_t> owner(mini ? miniFat_.size() : sectorCount_, 0);
-  auto mark = [&](const std::vector<std::uint32_t>& sectors, std::uint8_t who) {
+  std::vector<std::uint8_t> regular(sectorCount_, 0), mini(miniFat_.size(), 0);
+  auto mark = [&](std::vector<std::uint8_t>& owner, const std::vector<std::uint32_t>& sectors, std::uint8_t who) {
     for (std::uint32_t s : sectors) {
       if (s >= owner.size()) continue;
       if (owner[s] && owner[s] != who) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
       owner[s] = who;
     }
   };
-  if (mini) {
-    mark(chain(e.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())), 1);
-    // The mini stream's own sectors are written too: they must not be shared either.
-    std::vector<std::uint8_t> regular(sectorCount_, 0);
-    for (const auto* list : {&fatSectors_, &difatSectors_, &dirSectors_, &miniFatSectors_})
-      for (std::uint32_t s : *list)
-        if (s < regular.size()) regular[s] = 2;
-    for (std::uint32_t s : miniContainer_)
-      if (s < regular.size() && regular[s]) throw WorkbookError("Cannot write this workbook: its file structure is damaged (sectors used twice).");
-  } else {
-    mark(chain(e.start, fat_, sectorCount_), 1);
-    mark(fatSectors_, 2);
-    mark(difatSectors_, 2);
-    mark(dirSectors_, 2);
-    mark(miniFatSectors_, 2);
-    mark(miniContainer_, 2);
-  }
-  for (std::size_t i = 1; i < entries_.size(); ++i) {
-    const Entry& o = entries_[i];
-    if (static_cast<int>(i) == index || o.type != 2 || inMini(o, static_cast<int>(i)) != mini) continue;
+  auto chainOf = [&](const Entry& o, int i) {
     try {
-      mark(mini ? chain(o.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())) : chain(o.start, fat_, sectorCount_), 3);
+      return inMini(o, i) ? chain(o.start, miniFat_, static_cast<std::uint32_t>(miniFat_.size())) : chain(o.start, fat_, sectorCount_);
     } catch (const WorkbookError&) {
-      // A broken chain of an unused entry: only a shared sector matters here.
+      throw WorkbookError("Cannot write this workbook: its file structure is damaged (a broken sector chain).");
     }
+  };
+  mark(inMini(e, index) ? mini : regular, chainOf(e, index), 1);
+  // The mini stream's own sectors are written too: they may not be shared with the tables either.
+  for (const auto* list : {&fatSectors_, &difatSectors_, &dirSectors_, &miniFatSectors_, &miniContainer_})
+    mark(regular, *list, list == &miniContainer_ ? 3 : 2);
+  std::vector<bool> seen(entries_.size(), false);
+  std::vector<std::uint32_t> todo{entries_[0].child};
+  while (!todo.empty()) {
+    const std::uint32_t i = todo.back();
+    todo.pop_back();
+    if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
+    seen[i] = true;
+    const Entry& o = entries_[i];
+    todo.push_back(o.left);
+    todo.push_back(o.right);
+    if (o.type == 1) todo.push_back(o.child);
+    if (static_cast<int>(i) == index || o.type != 2 || o.size == 0) continue;  // empty: no sectors
+    const bool small = inMini(o, static_cast<int>(i));
+    mark(small ? mini : regular, chainOf(o, static_cast<int>(i)), 4);
   }
 }
 
-Bytes CompoundFile::replaceStream(int index, const Bytes& data) const {
+Bytes CompoundFile::replaceStream(int index, const Bytes& data, Bytes scratch) const {
   checkExclusive(index);
   const Entry& e = entries_.at(static_cast<std::size_t>(index));
   const std::uint32_t ss = sectorSize_;
   const std::uint32_t perSector = ss / 4;
   const std::size_t perDifat = perSector - 1;
-  Bytes img = image_;
+  Bytes img = std::move(scratch);
+  img.assign(image_.begin(), image_.end());
   std::vector<std::uint32_t> fat = fat_;
   std::vector<std::uint32_t> fatSecs = fatSectors_;
   std::vector<std::uint32_t> difSecs = difatSectors_;

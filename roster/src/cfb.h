@@ -26,7 +26,10 @@ class CompoundFile {
   std::vector<std::pair<std::u16string, int>> rootStreams() const;
   // The whole file with stream `entry` holding `data`. Every other byte that does not describe
   // the stream's place stays as it was; new sectors go to the end of the file.
-  Bytes replaceStream(int entry, const Bytes& data) const;
+  // `scratch`: a buffer whose memory the result may reuse (saves fresh pages on large files).
+  Bytes replaceStream(int entry, const Bytes& data, Bytes scratch = {}) const;
+  // Hands the image's memory over for reuse; the object must not be used afterwards.
+  Bytes releaseImage() { return std::move(image_); }
 
   const Bytes& image() const { return image_; }
   // The 128 bytes of directory entry `entry` as stored.

@@ -139,6 +139,8 @@ struct Workbook::Impl {
   // are taken over from it instead of parsed again.
   void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
   detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
+  // Memory of earlier saves, reused by the next one (large rosters save faster).
+  mutable detail::Bytes spareStream, spareImage;
   const detail::Sheet& worksheet(int position) const;
   detail::Sheet& worksheet(int position);
   Cell makeCell(const detail::Sheet& s, std::uint32_t key) const;

@@ -332,6 +332,7 @@ bool Workbook::changedOnDisk() const {
 void Workbook::save() {
   Impl& d = *d_;
   if (d.resolved.empty()) throw WorkbookError("This workbook has no file to save to.");
+  if (!modified()) return;  // nothing to write: the file stays as it is
   std::string who;
   if (heldByOther(d.resolved, who))
     throw WorkbookError("The workbook is open in another program" + (who.empty() ? std::string() : " (" + who + ")") +
@@ -340,7 +341,8 @@ void Workbook::save() {
   const FileInfo info = d.ops->stat(d.resolved);
   if (!info.regular) throw WorkbookError("The workbook is not a regular file.");
   SaveLayout layout;
-  Bytes out = d.cfb->replaceStream(d.streamEntry, d.serializeStream(&layout));
+  Bytes stream = d.serializeStream(&layout);
+  Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
 
   int handle = -1;
   bool open = false;
@@ -388,6 +390,9 @@ void Workbook::save() {
   } catch (...) {
   }
   fresh->stamp = DiskStamp{size, now.mtimeNs};
+  // The old image and the stream buffer serve the next save.
+  fresh->spareImage = d.cfb->releaseImage();
+  fresh->spareStream = std::move(stream);
   d_ = std::move(fresh);
   d_->ops->syncDirectory(d_->resolved.parent_path());
 }

@@ -129,6 +129,11 @@ class SheetWriter {
       const std::uint32_t next = pos + 4 + len;
       if (type == kBof) ++depth;
       if (type == kEof) --depth;
+      if (depth == 0 && phase == kTable) {  // the sheet's EOF right after its cell table
+        closeBlock(pos);
+        phase = kSuffix;
+        L.suffixStart = pos;
+      }
       const bool top = depth == 1 && type != kBof;
       if (top && phase == kPrefix) {
         if (type == kRow || isCellRecord(type)) {
@@ -557,7 +562,8 @@ Bytes Workbook::Impl::serializeStream(SaveLayout* layout) const {
     extra += r.bytes.size();
     rebuilt.emplace(i, std::move(r));
   }
-  Bytes out;
+  Bytes out = std::move(spareStream);
+  out.clear();
   out.reserve(stream.size() + extra + 1024);
   auto copy = [&](std::uint32_t from, std::uint32_t to) { out.insert(out.end(), stream.begin() + from, stream.begin() + to); };
 

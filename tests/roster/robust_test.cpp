@@ -148,6 +148,28 @@ TEST(RosterRobustness, BrokenContainers) {
       EXPECT_NE(std::string(e.what()).find("used twice"), std::string::npos) << e.what();
     }
   }
+  // Another stream's chain runs past the end of the file: sectors appended for the workbook would
+  // complete it, so writing is refused. (Found by the read-modify-write fuzzer.)
+  CompoundFile large(good), small(Workbook::create({{"S", {{"1"}}}}));
+  for (const CompoundFile* src : {&large, &small}) {  // the workbook in the regular or the mini stream
+    Bytes other(5000, 0x42);
+    Bytes b = CompoundFile::build({{u"Workbook", src->readStream(src->findRootStream(u"Workbook"))}, {u"Other", other}}, 9);
+    CompoundFile parsed(b);
+    const Bytes otherEntry = parsed.rawEntry(parsed.findRootStream(u"Other"));
+    const std::uint32_t first = rd32(otherEntry.data() + 116);
+    const std::uint32_t fatSector = rd32(b.data() + 76);
+    std::uint32_t last = first;
+    while (rd32(b.data() + 512 * (fatSector + 1) + 4 * last) < 0xFFFFFFF0u) last = rd32(b.data() + 512 * (fatSector + 1) + 4 * last);
+    wr32(b.data() + 512 * (fatSector + 1) + 4 * last, static_cast<std::uint32_t>(b.size() / 512 + 1));
+    Workbook wb = Workbook::fromBytes(b);
+    for (int r = 3; r < 300; ++r) wb.setText(1, r, 12, "填满" + std::to_string(r));
+    try {
+      (void)wb.serialize();
+      ADD_FAILURE() << "wrote next to a broken chain";
+    } catch (const WorkbookError& e) {
+      EXPECT_NE(std::string(e.what()).find("broken sector chain"), std::string::npos) << e.what();
+    }
+  }
   // Junk in the Workbook entry's name: no Workbook stream.
   expectRefused("no workbook", [&](Bytes& b) { b[at] = 'X'; });
 }

@@ -424,6 +424,27 @@ TEST(RosterWrite, SmallWorkbookGrowsInsideTheMiniStream) {
   expectProgramsAgree(file, Workbook::open(file), t.path());
 }
 
+TEST(RosterWrite, SheetEndingRightAfterItsCells) {
+  // A sheet with nothing between its cells and its EOF (no window record) takes a second round
+  // of edits. (Found by the read-modify-write fuzzer.)
+  CompoundFile created(Workbook::create({{"S", {}}}));
+  Bytes s = created.readStream(created.findRootStream(u"Workbook"));
+  for (std::size_t p = 0; p + 4 <= s.size(); p += 4 + rd16(s.data() + p + 2))
+    if (rd16(s.data() + p) == 0x023E) {
+      s.erase(s.begin() + static_cast<std::ptrdiff_t>(p), s.begin() + static_cast<std::ptrdiff_t>(p + 4 + rd16(s.data() + p + 2)));
+      break;
+    }
+  Workbook first = Workbook::fromBytes(CompoundFile::build({{u"Workbook", s}}, 9));
+  first.setInteger(1, 3, 1, 1);
+  Workbook second = Workbook::fromBytes(first.serialize());
+  second.setInteger(1, 4, 1, 2);
+  second.setText(1, 3, 2, "张三");
+  Workbook third = Workbook::fromBytes(second.serialize());
+  EXPECT_EQ(third.cell(1, 3, 1).number, 1);
+  EXPECT_EQ(third.cell(1, 4, 1).number, 2);
+  EXPECT_EQ(third.cell(1, 3, 2).text, "张三");
+}
+
 TEST(RosterWrite, CreatedWorkbooksReadInBothPrograms) {
   TempDir t;
   for (int shift : {9, 12}) {

@@ -80,10 +80,11 @@ class Workbook {
   void setInteger(int sheet, int row, int col, std::int16_t value);
   bool modified() const;
 
-  // Writes the edits back into the workbook's own file. Refused when the file is held by
-  // another program or changed on disk since it was read. A failure before the new file takes
-  // the old one's place leaves the file byte-identical and the edits pending; when only the
-  // last step (flushing the folder) fails, the save is complete and the error still reported.
+  // Writes the edits back into the workbook's own file (nothing happens without edits). Refused
+  // when the file is held by another program or changed on disk since it was read. A failure
+  // before the new file takes the old one's place leaves the file byte-identical and the edits
+  // pending; when only the last step (flushing the folder) fails, the save is complete and the
+  // error still reported.
   void save();
   // The new file image save() would write (no disk access). Throws for a workbook it cannot
   // write.
