@@ -61,7 +61,11 @@ roster::Workbook& FrmMd::openRosterBook() {
   bool alreadyOpen = false;
   roster::Workbook& book = rosterApp->get(toPath(rosterPath), alreadyOpen);
   rosterBook = &book;
-  if (alreadyOpen && book.readOnly()) {
+  // The warning is about another program holding the roster; a roster that merely
+  // cannot be written (a read-only folder) is reported when a write fails.
+  const QFileInfo file(QString::fromStdString(book.path().string()));
+  const bool writable = file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
+  if (alreadyOpen && book.readOnly() && writable) {
     services_.dialogs->message(this, QStringLiteral("请检查Excel名单是否已经被打开，请关闭"), kWarningTitle,
                                MessageIcon::Critical);
   }
