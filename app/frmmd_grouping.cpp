@@ -154,14 +154,12 @@ void FrmMd::onList2Click() {
 }
 
 void FrmMd::onList1Click() {
-  const auto selection = grouping::selectMember(groupTable, currentGroup, List1->currentRow());
+  const auto selection = grouping::selectMember(groupTable, groupCount, currentGroup, List1->currentRow());
   if (!selection) return;
   // A number that is not a whole 16-bit number names nobody rather than someone else.
   currentNumber = selection->number.value_or(0);
   LabCz->setCaption(QString::fromStdString(selection->memberCaption));
-  // The group prefix follows the rule in force, as the summary line does.
-  const auto& member = groupTable.members(currentGroup)[static_cast<std::size_t>(selection->slot - 1)];
-  lblXm->setCaption(QString::fromStdString(grouping::nameCaption(groupCount, currentGroup, member)));
+  lblXm->setCaption(QString::fromStdString(selection->nameCaption));
 }
 
 }  // namespace velquor

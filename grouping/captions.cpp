@@ -31,7 +31,7 @@ std::string nameCaption(int groupCount, int group, const Member& member) {
   return caption + memberNumberText(member) + " 号 \r\n" + member.name.toText();
 }
 
-std::optional<MemberSelection> selectMember(const GroupTable& table, int group, int row) {
+std::optional<MemberSelection> selectMember(const GroupTable& table, int groupCount, int group, int row) {
   const auto& members = table.members(group);
   if (row < 0 || row >= static_cast<int>(members.size())) return std::nullopt;
   const Member& member = members[static_cast<std::size_t>(row)];
@@ -40,7 +40,7 @@ std::optional<MemberSelection> selectMember(const GroupTable& table, int group, 
                          member.student,
                          memberNumber(member),
                          memberCaption(group, member),
-                         nameCaption(table.groupCount(), group, member)};
+                         nameCaption(groupCount, group, member)};
 }
 
 }  // namespace velquor::grouping

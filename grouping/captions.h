@@ -43,7 +43,8 @@ struct MemberSelection {
 };
 
 // Selecting List1 row `row` (0-based) while group `group` is shown; empty when the
-// group has no such row.
-std::optional<MemberSelection> selectMember(const GroupTable& table, int group, int row);
+// group has no such row. `groupCount` is the rule in force, which decides the name
+// label's group prefix (a rule confirmed but not yet applied already counts).
+std::optional<MemberSelection> selectMember(const GroupTable& table, int groupCount, int group, int row);
 
 }  // namespace velquor::grouping

@@ -36,17 +36,19 @@ class TestCaptions : public QObject {
     GroupTable table;
     table.reset(2);
     table.members(2) = {member(Variant::fromNumber(3), "王芳", 3), member(Variant::fromNumber(17), "王芳", 17)};
-    const auto selection = selectMember(table, 2, 1);
+    const auto selection = selectMember(table, table.groupCount(), 2, 1);
     QVERIFY(selection);
     QCOMPARE(selection->number, std::optional<int>(17));
     QCOMPARE(selection->student, 17);
     QCOMPARE(selection->slot, 2);
     QCOMPARE(q(selection->memberCaption), QString("第 2 组 17 号 王芳"));
     QCOMPARE(q(selection->nameCaption), QString("2 组 17 号 \r\n王芳"));
-    QVERIFY(!selectMember(table, 2, 2));
-    QVERIFY(!selectMember(table, 2, -1));
-    QVERIFY(!selectMember(table, 1, 0));  // empty group
-    QVERIFY(!selectMember(table, 3, 0));  // no such group
+    // The rule in force decides the prefix, also before its groups are formed.
+    QCOMPARE(q(selectMember(table, 1, 2, 1)->nameCaption), QString("17 号 \r\n王芳"));
+    QVERIFY(!selectMember(table, table.groupCount(), 2, 2));
+    QVERIFY(!selectMember(table, table.groupCount(), 2, -1));
+    QVERIFY(!selectMember(table, table.groupCount(), 1, 0));  // empty group
+    QVERIFY(!selectMember(table, table.groupCount(), 3, 0));  // no such group
   }
 
   // A number cell holding text leaves no current number, and the captions show the text.
@@ -55,15 +57,15 @@ class TestCaptions : public QObject {
     table.reset(1);
     table.members(1) = {member(Variant::fromNumber(15), "张三", 1), member(Variant::fromText("A12"), "李四", 2),
                         member(Variant{}, "赵六", 3), member(Variant::fromNumber(40000), "钱七", 4)};
-    const auto text = selectMember(table, 1, 1);
+    const auto text = selectMember(table, table.groupCount(), 1, 1);
     QVERIFY(text);
     QVERIFY(!text->number);
     QCOMPARE(text->student, 2);
     QCOMPARE(q(text->memberCaption), QString("第 1 组 A12 号 李四"));
     QCOMPARE(q(text->nameCaption), QString("A12 号 \r\n李四"));
-    QVERIFY(!selectMember(table, 1, 2)->number);
-    QCOMPARE(q(selectMember(table, 1, 2)->nameCaption), QString(" 号 \r\n赵六"));
-    QVERIFY(!selectMember(table, 1, 3)->number);  // past the 16-bit range
+    QVERIFY(!selectMember(table, table.groupCount(), 1, 2)->number);
+    QCOMPARE(q(selectMember(table, table.groupCount(), 1, 2)->nameCaption), QString(" 号 \r\n赵六"));
+    QVERIFY(!selectMember(table, table.groupCount(), 1, 3)->number);  // past the 16-bit range
   }
 
   void memberNamesInSlotOrder() {
