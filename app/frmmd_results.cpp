@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <functional>
+#include <stdexcept>
 
 #include "frmmd.h"
 #include "classsheet.h"
@@ -109,6 +110,13 @@ void FrmMd::onCmdXieClick(int index) {
   }
   roster::Workbook* book = nullptr;
   bool saving = false;
+  // A write that does not happen leaves the file as it was and drops the workbook with
+  // any edit made in memory, so a second try starts from the file.
+  auto giveUp = [&](const QString& why) {
+    if (book && rosterApp) rosterApp->close(book);
+    rosterBook = nullptr;
+    refuse(why);
+  };
   try {
     book = &openRosterBook();
     book->activate(classSheetNo);
@@ -117,30 +125,25 @@ void FrmMd::onCmdXieClick(int index) {
     // The class on disk must still be the class on screen: the teacher may have edited
     // the roster elsewhere since it was loaded.
     if (!sameClassOnDisk(cells)) {
-      rosterApp->close(book);
-      rosterBook = nullptr;
-      refuse(QStringLiteral("名单文件已在其他程序中修改，请重新选择班级后再试，"));
+      giveUp(QStringLiteral("名单文件已在其他程序中修改，请重新选择班级后再试，"));
       return;
     }
     if (index == 0) {
       for (int i = 1; i <= studentCount; ++i) {
         const auto group = (*students)[static_cast<std::size_t>(i)].group.toInteger();
-        if (group) book->setInteger(classSheet, i + 2, roster::kGroupColumn, static_cast<std::int16_t>(*group));
+        if (!group) throw std::runtime_error("a student without a group");  // never a partial column
+        book->setInteger(classSheet, i + 2, roster::kGroupColumn, static_cast<std::int16_t>(*group));
       }
     } else {
       if (todayColumn == 0) todayColumn = roster::findTodayColumn(cells, todayText.toStdString());
       const auto row = results::markRow(currentNumber, studentCount, cells.value(currentNumber + 2, roster::kNumberColumn));
       if (!row) {
-        rosterApp->close(book);
-        rosterBook = nullptr;
-        refuse(QStringLiteral("当前学生的学号与名单中的行对不上，"));
+        giveUp(QStringLiteral("当前学生的学号与名单中的行对不上，"));
         return;
       }
       const auto mark = results::markAfterScore(cells.value(*row, todayColumn), Combo1[0]->currentText().toStdString());
       if (!mark) {
-        rosterApp->close(book);
-        rosterBook = nullptr;
-        refuse(QStringLiteral("分数超出范围（-32768～32767），"));
+        giveUp(QStringLiteral("分数超出范围（-32768～32767），"));
         return;
       }
       if (results::headingNeedsWriting(book->cellMonthDay(classSheet, roster::kHeadingRow, todayColumn),
@@ -153,17 +156,10 @@ void FrmMd::onCmdXieClick(int index) {
   } catch (const std::exception&) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.
-    if (saving && !book->modified()) {
-      CmdXie[index]->setEnabled(false);
-      PlayWave(services_.sound, QStringLiteral("sound/yes.wav"));
+    if (!(saving && !book->modified())) {
+      giveUp(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
       return;
     }
-    // Nothing half-written: the file on disk is as it was, and the edits are dropped with
-    // the workbook so that a second try starts from the file.
-    if (book && rosterApp) rosterApp->close(book);
-    rosterBook = nullptr;
-    refuse(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
-    return;
   }
   CmdXie[index]->setEnabled(false);
   PlayWave(services_.sound, QStringLiteral("sound/yes.wav"));
