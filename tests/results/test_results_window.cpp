@@ -96,6 +96,21 @@ class TestResultsWindow : public QObject {
     QVERIFY(w.CmdXie[1]->isEnabled());
   }
 
+  void aStudentOfAClassNoLongerLoadedCannotBeScored() {
+    Scenario s;
+    const QString path = copyFixture(QStringLiteral("lo-roster3.xls"), folderOf(s));
+    FrmMd& w = s.start();
+    w.OptFl[0]->click();
+    w.OptFl[1]->click();  // numbers: the pool becomes a range
+    QFile::remove(path);
+    w.OptFl[0]->click();  // no roster any more, and no file chosen
+    QVERIFY(std::holds_alternative<rollcall::RangeTable>(w.pickPool));
+    QCOMPARE(w.CmbXm->count(), 48);  // the earlier class's entries are still listed
+    w.CmdXie[1]->setEnabled(false);
+    choose(w, 3);
+    QVERIFY(!w.CmdXie[1]->isEnabled());
+  }
+
   void marksAddUpInTodaysColumnUnderANewHeading() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
