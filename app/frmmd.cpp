@@ -24,46 +24,40 @@ namespace {
 
 QString indexed(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
+// Names a new control and places it by its design rectangle in twips.
+template <typename Control>
+Control* placed(Control* control, const QString& name, int l, int t, int w, int h) {
+  control->setObjectName(name);
+  setTwipsGeometry(control, l, t, w, h);
+  return control;
+}
+
 QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h) {
-  auto* box = new QGroupBox(caption, parent);
-  box->setObjectName(QLatin1String(name));
-  setTwipsGeometry(box, l, t, w, h);
-  return box;
+  return placed(new QGroupBox(caption, parent), QLatin1String(name), l, t, w, h);
 }
 
 CaptionLabel* label(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* lbl = new CaptionLabel(caption, parent);
-  lbl->setObjectName(name);
-  setTwipsGeometry(lbl, l, t, w, h);
-  return lbl;
+  return placed(new CaptionLabel(caption, parent), name, l, t, w, h);
 }
 
 QRadioButton* option(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* button = new QRadioButton(caption, parent);
-  button->setObjectName(name);
-  setTwipsGeometry(button, l, t, w, h);
-  return button;
+  return placed(new QRadioButton(caption, parent), name, l, t, w, h);
 }
 
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* b = new QPushButton(caption, parent);
-  b->setObjectName(name);
+  auto* b = placed(new QPushButton(caption, parent), name, l, t, w, h);
   b->setAutoDefault(false);
-  setTwipsGeometry(b, l, t, w, h);
   return b;
 }
 
 QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text, int l, int t, int w, int h) {
-  auto* box = new QLineEdit(text, parent);
-  box->setObjectName(name);
+  auto* box = placed(new QLineEdit(text, parent), name, l, t, w, h);
   box->setAlignment(Qt::AlignCenter);
-  setTwipsGeometry(box, l, t, w, h);
   return box;
 }
 
 QComboBox* combo(QWidget* parent, const QString& name, bool editable, int l, int t, int w, int h) {
-  auto* box = new QComboBox(parent);
-  box->setObjectName(name);
+  auto* box = placed(new QComboBox(parent), name, l, t, w, h);
   box->setEditable(editable);
   // The design's lists are narrow ("正计时" in 57 pixels): a slimmer drop-down button
   // leaves room for their text.
@@ -71,15 +65,11 @@ QComboBox* combo(QWidget* parent, const QString& name, bool editable, int l, int
       "QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 11px; border: 0px; }"
       "QComboBox::down-arrow { image: url(:/velquor/down-arrow.png); width: 9px; height: 5px; }"));
   if (editable) box->setInsertPolicy(QComboBox::NoInsert);
-  setTwipsGeometry(box, l, t, w, h);
   return box;
 }
 
 QCheckBox* checkBox(QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  setTwipsGeometry(box, l, t, w, h);
-  return box;
+  return placed(new QCheckBox(caption, parent), name, l, t, w, h);
 }
 
 QAction* entry(QMenu* menu, const QString& name, const QString& caption) {
@@ -221,13 +211,9 @@ void FrmMd::buildControls() {
   LabCz->setAlignment(Qt::AlignCenter);
   cmdNext[0] = button(frXx, indexed("cmdNext", 0), QStringLiteral("下一组"), 5940, 180, 855, 285);
   cmdNext[1] = button(frXx, indexed("cmdNext", 1), QStringLiteral("下一个"), 5940, 510, 855, 285);
-  List2 = new QListWidget(frXx);
-  List2->setObjectName(QStringLiteral("List2"));
-  setTwipsGeometry(List2, 30, 840, 645, 3705);
+  List2 = placed(new QListWidget(frXx), QStringLiteral("List2"), 30, 840, 645, 3705);
   List2->setFont(designFont(yaheiFamilies(), 15));
-  List1 = new QListWidget(frXx);
-  List1->setObjectName(QStringLiteral("List1"));
-  setTwipsGeometry(List1, 690, 840, 6135, 3705);
+  List1 = placed(new QListWidget(frXx), QStringLiteral("List1"), 690, 840, 6135, 3705);
   List1->setFont(designFont(yaheiFamilies(), 15));
   // Three columns: entries run down the first column, then the next.
   List1->setFlow(QListView::TopToBottom);
