@@ -1,10 +1,10 @@
-#include "frmfm.h"
+#include "app/frmfm.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QTimer>
 
-#include "widgets.h"
+#include "app/widgets.h"
 
 namespace velquor {
 

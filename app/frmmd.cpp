@@ -1,4 +1,4 @@
-#include "frmmd.h"
+#include "app/frmmd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,8 +16,8 @@
 #include <QStyle>
 #include <QTimer>
 
-#include "widgets.h"
-#include "workbookset.h"
+#include "app/widgets.h"
+#include "roster/workbookset.h"
 
 namespace velquor {
 namespace {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "grouptable.h"
-#include "pool.h"
-#include "services.h"
+#include "grouping/grouptable.h"
+#include "rollcall/pool.h"
+#include "app/services.h"
 
 class QAction;
 class QCheckBox;

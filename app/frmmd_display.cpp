@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QGroupBox>
 
-#include "frmmd.h"
-#include "widgets.h"
+#include "app/frmmd.h"
+#include "app/widgets.h"
 
 namespace velquor {
 

@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "captions.h"
-#include "formation.h"
-#include "frmmd.h"
-#include "grouprule.h"
-#include "numtext.h"
-#include "widgets.h"
+#include "grouping/captions.h"
+#include "grouping/formation.h"
+#include "app/frmmd.h"
+#include "grouping/grouprule.h"
+#include "core/numtext.h"
+#include "app/widgets.h"
 
 namespace velquor {
 

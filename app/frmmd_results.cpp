@@ -8,15 +8,15 @@
 #include <functional>
 #include <stdexcept>
 
-#include "frmmd.h"
-#include "classsheet.h"
-#include "marks.h"
-#include "numtext.h"
-#include "picksteps.h"
-#include "playwave.h"
-#include "valuebox.h"
-#include "workbookset.h"
-#include "widgets.h"
+#include "app/frmmd.h"
+#include "roster/classsheet.h"
+#include "results/marks.h"
+#include "core/numtext.h"
+#include "rollcall/picksteps.h"
+#include "app/playwave.h"
+#include "results/valuebox.h"
+#include "roster/workbookset.h"
+#include "app/widgets.h"
 
 namespace velquor {
 namespace {

@@ -16,12 +16,12 @@
 #include <algorithm>
 #include <functional>
 
-#include "frmmd.h"
-#include "numtext.h"
-#include "picksteps.h"
-#include "playwave.h"
-#include "ranges.h"
-#include "widgets.h"
+#include "app/frmmd.h"
+#include "core/numtext.h"
+#include "rollcall/picksteps.h"
+#include "app/playwave.h"
+#include "rollcall/ranges.h"
+#include "app/widgets.h"
 
 namespace velquor {
 namespace {

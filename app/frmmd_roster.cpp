@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "frmmd.h"
-#include "widgets.h"
-#include "workbookset.h"
+#include "app/frmmd.h"
+#include "app/widgets.h"
+#include "roster/workbookset.h"
 
 namespace velquor {
 namespace {

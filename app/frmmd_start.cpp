@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QRadioButton>
 
-#include "frmmd.h"
-#include "frmqd.h"
-#include "widgets.h"
+#include "app/frmmd.h"
+#include "app/frmqd.h"
+#include "app/widgets.h"
 
 namespace velquor {
 

@@ -5,12 +5,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "classtimer.h"
-#include "frmmd.h"
-#include "numtext.h"
-#include "playwave.h"
-#include "valuebox.h"
-#include "widgets.h"
+#include "timer/classtimer.h"
+#include "app/frmmd.h"
+#include "core/numtext.h"
+#include "app/playwave.h"
+#include "results/valuebox.h"
+#include "app/widgets.h"
 
 namespace velquor {
 namespace {

@@ -1,12 +1,12 @@
-#include "frmqd.h"
+#include "app/frmqd.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 
-#include "introtext.h"
-#include "playwave.h"
-#include "widgets.h"
+#include "app/introtext.h"
+#include "app/playwave.h"
+#include "app/widgets.h"
 
 namespace velquor {
 

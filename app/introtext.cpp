@@ -1,4 +1,4 @@
-#include "introtext.h"
+#include "app/introtext.h"
 
 #include <QStringDecoder>
 

@@ -2,10 +2,10 @@
 #include <QApplication>
 #include <memory>
 
-#include "frmfm.h"
-#include "frmmd.h"
-#include "services.h"
-#include "widgets.h"
+#include "app/frmfm.h"
+#include "app/frmmd.h"
+#include "app/services.h"
+#include "app/widgets.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

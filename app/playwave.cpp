@@ -1,10 +1,10 @@
-#include "playwave.h"
+#include "app/playwave.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-#include "services.h"
+#include "app/services.h"
 
 namespace velquor {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <random>
 
-#include "services.h"
+#include "app/services.h"
 
 namespace velquor {
 namespace {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <random>
 
-#include "captions.h"
-#include "formation.h"
+#include "grouping/captions.h"
+#include "grouping/formation.h"
 
 using namespace velquor;
 using namespace velquor::grouping;

@@ -7,9 +7,9 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 
-#include "frmmd.h"
-#include "services.h"
-#include "widgets.h"
+#include "app/frmmd.h"
+#include "app/services.h"
+#include "app/widgets.h"
 
 namespace {
 

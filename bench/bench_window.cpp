@@ -9,10 +9,10 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 
-#include "fakes.h"
-#include "frmmd.h"
-#include "velquor/roster/workbook.h"
-#include "workbookset.h"
+#include "tests/support/fakes.h"
+#include "app/frmmd.h"
+#include "roster/workbook.h"
+#include "roster/workbookset.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // Saves skip the final flush to disk (the figure measures the component, not the disk).
 // Build the data first: cmake --build build --target roster_bench_data
 #include <benchmark/benchmark.h>
-#include <velquor/roster/file_ops.h>
-#include <velquor/roster/workbook.h>
+#include "roster/file_ops.h"
+#include "roster/workbook.h"
 
 #include <filesystem>
 

@@ -1,5 +1,5 @@
 // Any input either parses or fails with WorkbookError: no crash, hang or other exception.
-#include <velquor/roster/workbook.h>
+#include "roster/workbook.h"
 
 #include <algorithm>
 #include <cstdint>

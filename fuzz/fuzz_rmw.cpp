@@ -2,8 +2,8 @@
 // memory): the edited cells hold the new values and every other cell is as before. A write may
 // be refused with WorkbookError; a written file must always read back, and a file the component
 // wrote must take further rounds of edits.
-#include <velquor/roster/file_ops.h>
-#include <velquor/roster/workbook.h>
+#include "roster/file_ops.h"
+#include "roster/workbook.h"
 
 #include <algorithm>
 #include <cmath>

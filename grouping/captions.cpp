@@ -1,4 +1,4 @@
-#include "captions.h"
+#include "grouping/captions.h"
 
 namespace velquor::grouping {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "grouptable.h"
+#include "grouping/grouptable.h"
 
 namespace velquor::grouping {
 

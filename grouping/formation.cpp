@@ -1,9 +1,9 @@
-#include "formation.h"
+#include "grouping/formation.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "grouprule.h"
+#include "grouping/grouprule.h"
 
 namespace velquor::grouping {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "grouptable.h"
-#include "variant.h"
+#include "grouping/grouptable.h"
+#include "core/variant.h"
 
 namespace velquor::grouping {
 

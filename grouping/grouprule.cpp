@@ -1,6 +1,6 @@
-#include "grouprule.h"
+#include "grouping/grouprule.h"
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 namespace velquor::grouping {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "variant.h"
+#include "core/variant.h"
 
 namespace velquor::grouping {
 

@@ -1,6 +1,6 @@
-#include "marks.h"
+#include "results/marks.h"
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 namespace velquor::results {
 

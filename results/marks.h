@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "variant.h"
+#include "core/variant.h"
 
 namespace velquor::results {
 

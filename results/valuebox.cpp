@@ -1,9 +1,9 @@
-#include "valuebox.h"
+#include "results/valuebox.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 namespace velquor::results {
 

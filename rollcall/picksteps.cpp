@@ -1,4 +1,4 @@
-#include "picksteps.h"
+#include "rollcall/picksteps.h"
 
 #include <cmath>
 

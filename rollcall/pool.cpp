@@ -1,4 +1,4 @@
-#include "pool.h"
+#include "rollcall/pool.h"
 
 #include <algorithm>
 

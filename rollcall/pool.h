@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "variant.h"
+#include "core/variant.h"
 
 namespace velquor::rollcall {
 

@@ -1,9 +1,9 @@
-#include "ranges.h"
+#include "rollcall/ranges.h"
 
 #include <cmath>
 
-#include "numtext.h"
-#include "pool.h"
+#include "core/numtext.h"
+#include "rollcall/pool.h"
 
 namespace velquor::rollcall {
 namespace {

@@ -1,4 +1,4 @@
-#include "classsheet.h"
+#include "roster/classsheet.h"
 
 namespace velquor::roster {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "variant.h"
+#include "core/variant.h"
 
 namespace velquor::roster {
 

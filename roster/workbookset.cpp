@@ -1,4 +1,4 @@
-#include "workbookset.h"
+#include "roster/workbookset.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "classsheet.h"
-#include "velquor/roster/workbook.h"
+#include "roster/classsheet.h"
+#include "roster/workbook.h"
 
 namespace velquor::roster {
 

@@ -1,9 +1,9 @@
-#include "classtimer.h"
+#include "timer/classtimer.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 namespace velquor::timer {
 

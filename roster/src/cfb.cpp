@@ -1,9 +1,9 @@
-#include "cfb.h"
+#include "roster/src/cfb.h"
 
 #include <algorithm>
 #include <functional>
 
-#include "velquor/roster/workbook.h"
+#include "roster/workbook.h"
 
 namespace velquor::roster::detail {
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "bytes.h"
+#include "roster/src/bytes.h"
 
 namespace velquor::roster::detail {
 

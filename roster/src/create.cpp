@@ -2,7 +2,7 @@
 // cells), filled through the same editing path as real files.
 #include <charconv>
 
-#include "impl.h"
+#include "roster/src/impl.h"
 
 namespace velquor::roster {
 

@@ -6,14 +6,36 @@
 #include <cstring>
 #include <random>
 
-#include "velquor/roster/file_ops.h"
-#include "velquor/roster/workbook.h"
+#include "roster/file_ops.h"
+#include "roster/workbook.h"
 
 namespace velquor::roster {
 namespace {
 
+// The kind of a failed system call, from its errno.
+ErrorKind kindOf(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT: return ErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ErrorKind::NoPermission;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO: return ErrorKind::NotFound;
+    default: return ErrorKind::Other;
+  }
+}
+
 [[noreturn]] void failErrno(const std::string& what, const std::filesystem::path& path) {
-  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(errno));
+  const int error = errno;
+  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), kindOf(error));
+}
+
+[[noreturn]] void failErrno(const std::string& what) {
+  const int error = errno;
+  throw WorkbookError(what + std::strerror(error), kindOf(error));
 }
 
 class SystemFileOps final : public FileOps {
@@ -26,7 +48,7 @@ class SystemFileOps final : public FileOps {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
-      throw WorkbookError("Not a regular file: \"" + path.string() + "\"");
+      throw WorkbookError("Not a regular file: \"" + path.string() + "\"", ErrorKind::NotRegular);
     }
     if (static_cast<std::uintmax_t>(st.st_size) > maxSize) {
       ::close(fd);
@@ -87,13 +109,13 @@ class SystemFileOps final : public FileOps {
     while (done < size) {
       ssize_t n = ::write(handle, data + done, size - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw WorkbookError(std::string("Cannot write the workbook: ") + std::strerror(errno));
+      if (n <= 0) failErrno("Cannot write the workbook: ");
       done += static_cast<std::size_t>(n);
     }
   }
 
   void sync(int handle) override {
-    if (sync_ && ::fsync(handle) != 0) throw WorkbookError(std::string("Cannot flush the workbook to disk: ") + std::strerror(errno));
+    if (sync_ && ::fsync(handle) != 0) failErrno("Cannot flush the workbook to disk: ");
   }
 
   void setPermissions(int handle, const FileInfo& like) override {
@@ -101,11 +123,11 @@ class SystemFileOps final : public FileOps {
     if (::fchown(handle, like.uid, like.gid) != 0) {
       // Not permitted for an ordinary user changing ownership: the file stays ours.
     }
-    if (::fchmod(handle, like.mode) != 0) throw WorkbookError(std::string("Cannot set the workbook's permissions: ") + std::strerror(errno));
+    if (::fchmod(handle, like.mode) != 0) failErrno("Cannot set the workbook's permissions: ");
   }
 
   void close(int handle) override {
-    if (::close(handle) != 0) throw WorkbookError(std::string("Cannot close the workbook: ") + std::strerror(errno));
+    if (::close(handle) != 0) failErrno("Cannot close the workbook: ");
   }
 
   void rename(const std::filesystem::path& from, const std::filesystem::path& to) override {

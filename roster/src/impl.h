@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bytes.h"
-#include "cfb.h"
-#include "velquor/roster/file_ops.h"
-#include "velquor/roster/workbook.h"
+#include "roster/src/bytes.h"
+#include "roster/src/cfb.h"
+#include "roster/file_ops.h"
+#include "roster/workbook.h"
 
 namespace velquor::roster {
 

@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "impl.h"
+#include "roster/src/impl.h"
 
 namespace velquor::roster {
 namespace detail {
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
-  throw WorkbookError("The file is not a readable workbook (" + what + ").");
+  throw WorkbookError("The file is not a readable workbook (" + what + ").", ErrorKind::Damaged);
 }
 
 void appendUtf8(std::string& out, std::uint32_t cp) {
@@ -321,7 +321,8 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
     if (cfb->findRootStream(u"Book") >= 0)
-      throw WorkbookError("The workbook is in the old Excel 5.0/95 format; save it as an Excel 97-2003 workbook first.");
+      throw WorkbookError("The workbook is in the old Excel 5.0/95 format; save it as an Excel 97-2003 workbook first.",
+                        ErrorKind::Unsupported);
     fail("no Workbook stream");
   }
   if (const std::uint8_t* inPlace = cfb->contiguousStream(streamEntry))
@@ -344,7 +345,8 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
   while (!eof && w.next(r)) {
     switch (r.type) {
       case kFilePass:
-        throw WorkbookError("The workbook is protected by a password (encrypted); remove the password first.");
+        throw WorkbookError("The workbook is protected by a password (encrypted); remove the password first.",
+                            ErrorKind::Unsupported);
       case kEof:
         eof = true;
         globalsEofPos = r.pos;

@@ -1,4 +1,4 @@
-#include "velquor/roster/workbook.h"
+#include "roster/workbook.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "impl.h"
+#include "roster/src/impl.h"
 
 extern char** environ;
 
@@ -179,7 +179,7 @@ Workbook Workbook::open(const std::filesystem::path& path, std::shared_ptr<FileO
   if (ec) d->resolved = path;
   d->ops = std::move(ops);
   FileInfo info = d->ops->stat(d->resolved);
-  if (!info.exists) throw WorkbookError("The workbook \"" + path.string() + "\" does not exist.");
+  if (!info.exists) throw WorkbookError("The workbook \"" + path.string() + "\" does not exist.", ErrorKind::NotFound);
   Bytes bytes = d->ops->readAll(d->resolved, kMaxFileSize);
   d->stamp = DiskStamp{bytes.size(), info.mtimeNs};
   d->parse(std::move(bytes));
@@ -274,7 +274,8 @@ void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
   const std::uint32_t key = (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1);
   const CellSlot* it = s.find(key);
   if (it && (it->flags & kSharedFormula))
-    throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.");
+    throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.",
+                        ErrorKind::CannotWrite);
   if (!s.layoutChecked) {
     checkSheetLayout(*this, s);
     s.layoutChecked = true;
@@ -295,7 +296,8 @@ void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
   if (found != d.stringIndex.end()) {
     index = found->second;
   } else {
-    if (!d.sstClean) throw WorkbookError("Cannot write this workbook: its shared string table is damaged.");
+    if (!d.sstClean)
+      throw WorkbookError("Cannot write this workbook: its shared string table is damaged.", ErrorKind::CannotWrite);
     index = static_cast<std::uint32_t>(d.sst.size() + d.newStrings.size());
     d.newStrings.push_back(utf8);
     d.stringIndex.emplace(utf8, index);
@@ -336,10 +338,13 @@ void Workbook::save() {
   std::string who;
   if (heldByOther(d.resolved, who))
     throw WorkbookError("The workbook is open in another program" + (who.empty() ? std::string() : " (" + who + ")") +
-                        "; close it there first.");
-  if (changedOnDisk()) throw WorkbookError("The workbook was changed by another program since it was read; open it again.");
+                            "; close it there first.",
+                        ErrorKind::Held, who);
+  if (changedOnDisk())
+    throw WorkbookError("The workbook was changed by another program since it was read; open it again.",
+                        ErrorKind::ChangedOnDisk);
   const FileInfo info = d.ops->stat(d.resolved);
-  if (!info.regular) throw WorkbookError("The workbook is not a regular file.");
+  if (!info.regular) throw WorkbookError("The workbook is not a regular file.", ErrorKind::NotRegular);
   SaveLayout layout;
   Bytes stream = d.serializeStream(&layout);
   Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));

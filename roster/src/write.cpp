@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "impl.h"
+#include "roster/src/impl.h"
 
 namespace velquor::roster {
 namespace detail {

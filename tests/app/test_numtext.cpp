@@ -2,8 +2,8 @@
 #include <cmath>
 #include <limits>
 
-#include "numtext.h"
-#include "variant.h"
+#include "core/numtext.h"
+#include "core/variant.h"
 
 using namespace velquor;
 

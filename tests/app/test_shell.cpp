@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "frmfm.h"
-#include "frmqd.h"
-#include "playwave.h"
-#include "scenario.h"
-#include "widgets.h"
+#include "app/frmfm.h"
+#include "app/frmqd.h"
+#include "app/playwave.h"
+#include "tests/support/scenario.h"
+#include "app/widgets.h"
 
 using namespace velquor;
 using namespace velquor::test;

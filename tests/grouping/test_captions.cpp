@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "captions.h"
-#include "formation.h"
+#include "grouping/captions.h"
+#include "grouping/formation.h"
 
 using namespace velquor;
 using namespace velquor::grouping;

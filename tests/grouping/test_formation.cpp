@@ -4,8 +4,8 @@
 #include <map>
 #include <random>
 
-#include "formation.h"
-#include "grouprule.h"
+#include "grouping/formation.h"
+#include "grouping/grouprule.h"
 
 using namespace velquor;
 using namespace velquor::grouping;

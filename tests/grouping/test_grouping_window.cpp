@@ -10,10 +10,10 @@
 #include <map>
 #include <set>
 
-#include "rosterfiles.h"
-#include "scenario.h"
-#include "widgets.h"
-#include "workbookset.h"
+#include "tests/support/rosterfiles.h"
+#include "tests/support/scenario.h"
+#include "app/widgets.h"
+#include "roster/workbookset.h"
 
 using namespace velquor;
 using namespace velquor::test;

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "grouprule.h"
+#include "grouping/grouprule.h"
 
 using namespace velquor::grouping;
 

@@ -1,7 +1,7 @@
 // Adding a score to a mark, and finding the row a mark may be written to.
 #include <QTest>
 
-#include "marks.h"
+#include "results/marks.h"
 
 using namespace velquor;
 using namespace velquor::results;

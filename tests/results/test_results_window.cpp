@@ -9,11 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "helpers.h"
-#include "rosterfiles.h"
-#include "scenario.h"
-#include "velquor/roster/workbook.h"
-#include "widgets.h"
+#include "tests/roster/helpers.h"
+#include "tests/support/rosterfiles.h"
+#include "tests/support/scenario.h"
+#include "roster/workbook.h"
+#include "app/widgets.h"
 
 using namespace velquor;
 using namespace velquor::test;

@@ -1,7 +1,7 @@
 // The value box rules: key filter, tidying on focus loss, stepping, the Integer range.
 #include <QTest>
 
-#include "valuebox.h"
+#include "results/valuebox.h"
 
 using namespace velquor::results;
 

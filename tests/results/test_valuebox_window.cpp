@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "scenario.h"
+#include "tests/support/scenario.h"
 
 using namespace velquor;
 using namespace velquor::test;

@@ -2,9 +2,9 @@
 // range check, the in-order successors, seat indices and the label texts.
 #include <QTest>
 
-#include "picksteps.h"
-#include "pool.h"
-#include "ranges.h"
+#include "rollcall/picksteps.h"
+#include "rollcall/pool.h"
+#include "rollcall/ranges.h"
 
 using namespace velquor;
 using namespace velquor::rollcall;

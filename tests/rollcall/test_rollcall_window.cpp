@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <set>
 
-#include "scenario.h"
-#include "widgets.h"
+#include "tests/support/scenario.h"
+#include "app/widgets.h"
 
 using namespace velquor;
 using namespace velquor::test;

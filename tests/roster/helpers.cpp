@@ -1,4 +1,4 @@
-#include "helpers.h"
+#include "tests/roster/helpers.h"
 
 #include <unistd.h>
 

@@ -2,7 +2,7 @@
 // programs used as independent readers.
 #pragma once
 
-#include <velquor/roster/workbook.h>
+#include "roster/workbook.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,9 +1,9 @@
 // The reader against what LibreOffice and Gnumeric themselves print for the same files.
 #include <gtest/gtest.h>
 
-#include "bytes.h"
-#include "cfb.h"
-#include "helpers.h"
+#include "roster/src/bytes.h"
+#include "roster/src/cfb.h"
+#include "tests/roster/helpers.h"
 
 using namespace rostertest;
 using velquor::roster::Cell;

@@ -7,9 +7,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <velquor/roster/file_ops.h>
+#include "roster/file_ops.h"
 
-#include "helpers.h"
+#include "tests/roster/helpers.h"
 
 using namespace rostertest;
 using velquor::roster::FileInfo;

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "classsheet.h"
+#include "roster/classsheet.h"
 
 using namespace velquor;
 using namespace velquor::roster;

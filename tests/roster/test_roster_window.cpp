@@ -12,11 +12,11 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "rosterfiles.h"
-#include "scenario.h"
-#include "velquor/roster/workbook.h"
-#include "widgets.h"
-#include "workbookset.h"
+#include "tests/support/rosterfiles.h"
+#include "tests/support/scenario.h"
+#include "roster/workbook.h"
+#include "app/widgets.h"
+#include "roster/workbookset.h"
 
 using namespace velquor;
 using namespace velquor::test;

@@ -4,9 +4,9 @@
 
 #include <set>
 
-#include "bytes.h"
-#include "cfb.h"
-#include "helpers.h"
+#include "roster/src/bytes.h"
+#include "roster/src/cfb.h"
+#include "tests/roster/helpers.h"
 
 using namespace rostertest;
 using velquor::roster::Cell;

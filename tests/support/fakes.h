@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "services.h"
+#include "app/services.h"
 
 namespace velquor::test {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "velquor/roster/workbook.h"
+#include "roster/workbook.h"
 
 namespace velquor::test {
 

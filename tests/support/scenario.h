@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "fakes.h"
-#include "frmmd.h"
+#include "tests/support/fakes.h"
+#include "app/frmmd.h"
 
 namespace velquor::test {
 

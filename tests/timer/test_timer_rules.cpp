@@ -2,7 +2,7 @@
 #include <QTest>
 #include <limits>
 
-#include "classtimer.h"
+#include "timer/classtimer.h"
 
 using namespace velquor::timer;
 

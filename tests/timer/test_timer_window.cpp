@@ -8,8 +8,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "scenario.h"
-#include "widgets.h"
+#include "tests/support/scenario.h"
+#include "app/widgets.h"
 
 using namespace velquor;
 using namespace velquor::test;

@@ -1,8 +1,8 @@
-#include "variant.h"
+#include "core/variant.h"
 
 #include <cstdlib>
 
-#include "numtext.h"
+#include "core/numtext.h"
 
 namespace velquor {
 

@@ -13,11 +13,35 @@ namespace velquor::roster {
 
 class FileOps;
 
+// What kind of failure a WorkbookError is, so callers can word it for the teacher and decide
+// whether trying again later can succeed (held, changed, read-only, missing) or not.
+enum class ErrorKind {
+  Other,          // anything not listed below
+  NotFound,       // the file (or its folder or drive) is not there
+  NotRegular,     // a folder, FIFO, device or other special file
+  Damaged,        // not a workbook, or a structure that cannot be read
+  Unsupported,    // encrypted, an older format, ...
+  CannotWrite,    // readable, but this cell or structure cannot be written safely
+  Held,           // another program holds the file (lock file or lock); see holder()
+  ReadOnly,       // the user may not write the file
+  ChangedOnDisk,  // another program changed the file since it was read
+  DiskFull,       // no space left while writing
+  NoPermission,   // the folder or file refuses the write (permissions, read-only medium)
+};
+
 // Every failure of the component: unreadable, malformed or unsupported file, refused write,
-// failed save. The message says what went wrong in words a teacher can pass on.
+// failed save. The message says what went wrong in words a developer can pass on; kind() says
+// which failure it is, and holder() who holds the file for ErrorKind::Held (when known).
 class WorkbookError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit WorkbookError(const std::string& what, ErrorKind kind = ErrorKind::Other, std::string holder = {})
+      : std::runtime_error(what), kind_(kind), holder_(std::move(holder)) {}
+  ErrorKind kind() const { return kind_; }
+  const std::string& holder() const { return holder_; }
+
+ private:
+  ErrorKind kind_;
+  std::string holder_;
 };
 
 struct Cell {
