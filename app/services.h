@@ -23,6 +23,8 @@ class Dialogs {
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;
+  // A modal question with Yes and No buttons; true for Yes.
+  virtual bool ask(QWidget* parent, const QString& text, const QString& title) = 0;
 };
 
 class Clock {
@@ -53,6 +55,9 @@ struct Services {
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   SoundPlayer* sound = nullptr;
+  // Where the default roster is looked for after the program's folder; empty means the
+  // user's documents folder.
+  QString documentsFolder;
 };
 
 // The real implementations, owned by the returned holder.

@@ -31,6 +31,12 @@ class QtDialogs final : public Dialogs {
   }
 
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+  bool ask(QWidget* parent, const QString& text, const QString& title) override {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+  }
 };
 
 class SystemClock final : public Clock {
@@ -86,7 +92,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString()};
 }
 
 }  // namespace velquor

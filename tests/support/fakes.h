@@ -42,6 +42,15 @@ class FakeDialogs : public Dialogs {
     openedDocuments.append(path);
     return openDocumentResult;
   }
+  std::vector<Message> questions;
+  std::deque<bool> askAnswers;  // next answers to questions; No when none are left
+  bool ask(QWidget*, const QString& text, const QString& title) override {
+    questions.push_back({text, title, MessageIcon::None});
+    if (askAnswers.empty()) return false;
+    const bool answer = askAnswers.front();
+    askAnswers.pop_front();
+    return answer;
+  }
   QString lastFilter;
 };
 
@@ -91,11 +100,12 @@ class FakeSound : public SoundPlayer {
 
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
+  QTemporaryDir documentsFolder;  // where it is looked for next
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path()}; }
 };
 
 }  // namespace velquor::test
