@@ -65,6 +65,7 @@ QComboBox* combo(QWidget* parent, const QString& name, bool editable, int l, int
       "QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 11px; border: 0px; }"
       "QComboBox::down-arrow { image: url(:/velquor/down-arrow.png); width: 9px; height: 5px; }"));
   if (editable) box->setInsertPolicy(QComboBox::NoInsert);
+  ignoreWheel(box);
   return box;
 }
 

@@ -189,6 +189,7 @@ class FrmMd : public QMainWindow {
   void closeRosterBook();
   void installClass(const roster::ClassSheet& sheet);
   void releaseRoster();
+  QString classRosterPath_;  // the roster file the loaded class was read from
 
  public:
 
