@@ -120,4 +120,10 @@ void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (click && isEnabled()) emit clicked();
 }
 
+void CaptionLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double-click is not a new click: its release clicks nothing.
+  pressed_ = false;
+  event->accept();
+}
+
 }  // namespace velquor
