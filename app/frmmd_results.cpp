@@ -15,6 +15,7 @@
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
 #include "results/valuebox.h"
+#include "results/writefailure.h"
 #include "roster/workbookset.h"
 #include "app/widgets.h"
 
@@ -153,11 +154,11 @@ void FrmMd::onCmdXieClick(int index) {
     }
     saving = true;
     book->save();
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.
     if (!(saving && !book->modified())) {
-      giveUp(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
+      giveUp(QString::fromStdString(results::writeFailureCause(error)));
       return;
     }
   }
