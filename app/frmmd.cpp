@@ -121,6 +121,9 @@ void FrmMd::buildControls() {
   timJs = new QTimer(this);
   timJs->setObjectName(QStringLiteral("timJs"));
   timJs->setInterval(1000);
+  // A coarse timer may fire up to 5% early; the time shown is measured, but the refresh
+  // should come when the second has turned.
+  timJs->setTimerType(Qt::PreciseTimer);
 
   FraFl = frame(client, "FraFl", QStringLiteral("分类"), 1140, 390, 885, 1515);
   OptFl[0] = option(FraFl, indexed("OptFl", 0), QStringLiteral("名单"), 120, 270, 675, 285);

@@ -234,6 +234,7 @@ class FrmMd : public QMainWindow {
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
   QDateTime timerStart;        // date and time of the last start, whole seconds
+  qint64 timerStartMs = 0;     // the monotonic clock's reading at the last start
   void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
   void onLblSjClick();
   void onTimJsTick();
