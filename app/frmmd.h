@@ -185,7 +185,8 @@ class FrmMd : public QMainWindow {
   void onMnBjClick(int index);
 
  private:
-  roster::Workbook& openRosterBook();
+  // The roster workbook at `path`, by default the one chosen (rosterPath).
+  roster::Workbook& openRosterBook(const QString& path = QString());
   void closeRosterBook();
   void installClass(const roster::ClassSheet& sheet);
   void releaseRoster();

@@ -119,7 +119,7 @@ void FrmMd::onCmdXieClick(int index) {
     refuse(why);
   };
   try {
-    book = &openRosterBook();
+    book = &openRosterBook(classRosterPath_);  // the class's own roster, though another was chosen since
     book->activate(classSheetNo);
     classSheet = book->activeSheet();
     const roster::WorkbookCells cells(*book, classSheet);

@@ -56,10 +56,10 @@ void FrmMd::onImage1Click() {
   listClasses();
 }
 
-roster::Workbook& FrmMd::openRosterBook() {
+roster::Workbook& FrmMd::openRosterBook(const QString& path) {
   if (!rosterApp) rosterApp = std::make_unique<roster::WorkbookSet>();
   bool alreadyOpen = false;
-  roster::Workbook& book = rosterApp->get(toPath(rosterPath), alreadyOpen);
+  roster::Workbook& book = rosterApp->get(toPath(path.isEmpty() ? rosterPath : path), alreadyOpen);
   rosterBook = &book;
   // The warning is about another program holding the roster; a roster that merely
   // cannot be written (a read-only folder) is reported when a write fails.

@@ -160,13 +160,22 @@ class TestRosterWindow : public QObject {
       w.MnBj[std::size_t(sheet)]->trigger();
       QCOMPARE(loadedClass(w), before);
     }
-    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(2));  // the two short lists
+    // Another roster whose first sheet is blank: the class stays, and so does its roster.
+    const QString other = QDir(folderOf(s)).filePath(QStringLiteral("二班.xls"));
+    writeWorkbook(other, {{"空表", {{"标题"}}}, {"二班", classRows({"甲", "乙"})}});
+    const QByteArray otherBytes = fileBytes(other);
+    s.fakes.dialogs.fileAnswers = {other};
+    w.MnSz[0]->trigger();
+    QCOMPARE(w.cmbXls->currentText(), QStringLiteral("空表"));
+    QCOMPARE(loadedClass(w), before);
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));  // the three short lists
     QCOMPARE(s.fakes.dialogs.messages[1].text, QStringLiteral("检测到名单表格为空，请检查"));
 
-    // Both writes go to the class still loaded.
+    // Both writes go to the class still loaded, in its own roster.
     w.CmdXie[1]->click();
     w.CmdXie[0]->click();
-    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(2));
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));
+    QCOMPARE(fileBytes(other), otherBytes);
     const roster::Workbook book = roster::Workbook::open(path.toStdString());
     QCOMPARE(book.cell(1, 7, 6).number, 5.0);  // student 5, today's column F
     for (int g = 1; g <= 3; ++g)
