@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "tests/support/rosterfiles.h"
 #include "tests/support/scenario.h"
@@ -68,11 +69,12 @@ QStringList loadedClass(const FrmMd& w) {
           w.txtFz[0]->text() + '/' + w.txtFz[1]->text(), QString::number(w.cmbXls->currentIndex())};
 }
 
-// One notch of the mouse wheel over a control, downwards.
+// One notch of the mouse wheel over a control, downwards, as the window system delivers it.
 void wheelDown(QWidget* control) {
   const QPointF centre = QRectF(control->rect()).center();
   QWheelEvent notch(centre, control->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                     Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&notch);
   QApplication::sendEvent(control, &notch);
 }
 
