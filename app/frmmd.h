@@ -189,10 +189,12 @@ class FrmMd : public QMainWindow {
   void onMnBjClick(int index);
 
  private:
-  roster::Workbook& openRosterBook();
+  // The roster workbook at `path`, by default the one chosen (rosterPath).
+  roster::Workbook& openRosterBook(const QString& path = QString());
   void closeRosterBook();
   void installClass(const roster::ClassSheet& sheet);
   void releaseRoster();
+  QString classRosterPath_;  // the roster file the loaded class was read from
 
  public:
 
@@ -237,6 +239,7 @@ class FrmMd : public QMainWindow {
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
   QDateTime timerStart;        // date and time of the last start, whole seconds
+  qint64 timerStartMs = 0;     // the monotonic clock's reading at the last start
   void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
   void onLblSjClick();
   void onTimJsTick();
