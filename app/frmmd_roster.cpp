@@ -12,6 +12,7 @@
 
 #include "app/frmmd.h"
 #include "app/widgets.h"
+#include "app/pendingwrites.h"
 #include "roster/workbookset.h"
 
 namespace velquor {
@@ -78,6 +79,7 @@ void FrmMd::closeRosterBook() {
 }
 
 void FrmMd::listClasses() {
+  if (pendingWrites) pendingWrites->retry();  // writes waiting for this roster go in first
   int n = 0;
   try {
     roster::Workbook& book = openRosterBook();
@@ -148,7 +150,10 @@ void FrmMd::loadClass() {
       closeRosterBook();
       return;
     }
-    installClass(roster::readClassSheet(cells, n, todayText.toStdString()));
+    roster::ClassSheet sheet = roster::readClassSheet(cells, n, todayText.toStdString());
+    countWaitingMarks(sheet);  // a mark still waiting counts as today's
+    installClass(sheet);
+    leaveOutAbsent();
   } catch (const std::exception&) {
     // The load stops where it failed; the next roster operation reads the file again.
     closeRosterBook();

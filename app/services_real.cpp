@@ -31,6 +31,11 @@ class QtDialogs final : public Dialogs {
   }
 
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+  bool question(QWidget* parent, const QString& text, const QString& title, bool yesByDefault) override {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 yesByDefault ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+  }
 };
 
 class SystemClock final : public Clock {
@@ -86,7 +91,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString()};
 }
 
 }  // namespace velquor

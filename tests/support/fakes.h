@@ -43,6 +43,15 @@ class FakeDialogs : public Dialogs {
     return openDocumentResult;
   }
   QString lastFilter;
+  std::deque<bool> questionAnswers;  // next answers; the default button when none are left
+  std::vector<Message> questions;
+  bool question(QWidget*, const QString& text, const QString& title, bool yesByDefault) override {
+    questions.push_back({text, title, MessageIcon::None});
+    if (questionAnswers.empty()) return yesByDefault;
+    const bool answer = questionAnswers.front();
+    questionAnswers.pop_front();
+    return answer;
+  }
 };
 
 class FakeClock : public Clock {
@@ -91,11 +100,12 @@ class FakeSound : public SoundPlayer {
 
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
+  QTemporaryDir dataFolder;     // the program's own files
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, dataFolder.path()}; }
 };
 
 }  // namespace velquor::test
