@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -34,30 +35,54 @@ int sheetNamed(const roster::Workbook& book, const std::string& name) {
   return 0;
 }
 
-bool applyMark(roster::Workbook& book, int sheet, const PendingWrite& write) {
-  const roster::WorkbookCells cells(book, sheet);
-  const int row = findStudentRow(cells, write.number, write.name);
+// One class sheet while writes are applied: its students by number and name, read once
+// (applying writes never changes columns A and B), and each day's column once found.
+struct SheetIndex {
+  int sheet = 0;
+  std::map<std::pair<std::string, std::string>, int> rows;
+  std::map<std::string, int> dayColumns;
+
+  SheetIndex(const roster::Workbook& book, int s) : sheet(s) {
+    const roster::WorkbookCells cells(book, sheet);
+    for (int row = roster::kFirstStudentRow; row <= roster::kLastListEndRow; ++row) {
+      const Variant a = cells.value(row, roster::kNumberColumn);
+      if (a.isBlank()) break;
+      rows.emplace(std::make_pair(trimmed(a.toText()), trimmed(cells.value(row, roster::kNameColumn).toText())), row);
+    }
+  }
+  int rowOf(const std::string& number, const std::string& name) const {
+    const auto it = rows.find({trimmed(number), trimmed(name)});
+    return it == rows.end() ? 0 : it->second;
+  }
+  int columnOf(const roster::Workbook& book, const std::string& date) {
+    auto it = dayColumns.find(date);
+    if (it == dayColumns.end()) it = dayColumns.emplace(date, roster::findTodayColumn(roster::WorkbookCells(book, sheet), date)).first;
+    return it->second;
+  }
+};
+
+bool applyMark(roster::Workbook& book, SheetIndex& index, const PendingWrite& write) {
+  const int row = index.rowOf(write.number, write.name);
   if (row == 0) return false;
-  const int column = roster::findTodayColumn(cells, write.date);
-  const auto mark = markAfterScore(cells.value(row, column), write.score);
+  const int column = index.columnOf(book, write.date);
+  const auto mark = markAfterScore(roster::toVariant(book.cell(index.sheet, row, column)), write.score);
   if (!mark) return false;
-  if (headingNeedsWriting(book.cellMonthDay(sheet, roster::kHeadingRow, column), write.date))
-    book.setText(sheet, roster::kHeadingRow, column, write.date);
-  book.setInteger(sheet, row, column, *mark);
+  if (headingNeedsWriting(book.cellMonthDay(index.sheet, roster::kHeadingRow, column), write.date))
+    book.setText(index.sheet, roster::kHeadingRow, column, write.date);
+  book.setInteger(index.sheet, row, column, *mark);
   return true;
 }
 
-bool applyGroups(roster::Workbook& book, int sheet, const PendingWrite& write) {
-  const roster::WorkbookCells cells(book, sheet);
+bool applyGroups(roster::Workbook& book, const SheetIndex& index, const PendingWrite& write) {
   std::vector<int> rows;
   rows.reserve(write.groups.size());
   for (const GroupEntry& entry : write.groups) {
-    const int row = findStudentRow(cells, entry.number, entry.name);
+    const int row = index.rowOf(entry.number, entry.name);
     if (row == 0) return false;  // a group column is written whole or not at all
     rows.push_back(row);
   }
   for (std::size_t i = 0; i < rows.size(); ++i)
-    book.setInteger(sheet, rows[i], roster::kGroupColumn, static_cast<std::int16_t>(write.groups[i].group));
+    book.setInteger(index.sheet, rows[i], roster::kGroupColumn, static_cast<std::int16_t>(write.groups[i].group));
   return true;
 }
 
@@ -99,12 +124,20 @@ int findStudentRow(const roster::CellSource& cells, const std::string& number, c
 std::vector<std::uint64_t> applyPending(roster::Workbook& book, std::vector<PendingWrite>& writes) {
   std::vector<std::uint64_t> applied;
   const std::string roster = canonical(book.path().string());
+  std::map<std::string, bool> sameRoster;  // resolving a path costs system calls: once each
+  std::map<std::string, std::optional<SheetIndex>> sheets;
   for (PendingWrite& write : writes) {
-    if (canonical(write.roster) != roster) continue;
-    const int sheet = sheetNamed(book, write.sheet);
+    auto known = sameRoster.find(write.roster);
+    if (known == sameRoster.end()) known = sameRoster.emplace(write.roster, canonical(write.roster) == roster).first;
+    if (!known->second) continue;
+    auto it = sheets.find(write.sheet);
+    if (it == sheets.end()) {
+      const int sheet = sheetNamed(book, write.sheet);
+      it = sheets.emplace(write.sheet, sheet > 0 ? std::optional<SheetIndex>(SheetIndex(book, sheet)) : std::nullopt).first;
+    }
     bool done = false;
     try {
-      if (sheet > 0) done = write.kind == PendingKind::Mark ? applyMark(book, sheet, write) : applyGroups(book, sheet, write);
+      if (it->second) done = write.kind == PendingKind::Mark ? applyMark(book, *it->second, write) : applyGroups(book, *it->second, write);
     } catch (const roster::ClassSheetError&) {
       done = false;  // no column left for the day
     }
