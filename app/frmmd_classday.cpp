@@ -42,8 +42,8 @@ void FrmMd::connectClassDay() {
   connect(MnCkMd, &QAction::triggered, this, [this] { showClassTable(); });
   Image3 = new CaptionLabel(QString(), FrXls);
   Image3->setObjectName(QStringLiteral("Image3"));
-  setTwipsGeometry(Image3, 4740, 1020, 240, 240);
-  Image3->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
+  setTwipsGeometry(Image3, 4755, 1020, 195, 240);
+  Image3->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(13, 13));
   Image3->setToolTip(QStringLiteral("查看名单"));
   connect(Image3, &CaptionLabel::clicked, this, [this] { showClassTable(); });
 

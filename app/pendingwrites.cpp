@@ -57,8 +57,14 @@ PendingWrites::PendingWrites(QWidget* window, const Services& services, std::fun
   soon_->setSingleShot(true);
   soon_->setInterval(200);
   again_->setInterval(3000);
-  connect(soon_, &QTimer::timeout, this, [this] { retry(); });
-  connect(again_, &QTimer::timeout, this, [this] { retry(); });
+  // A timer may fire inside a message box that a handler opened while it holds the
+  // workbook: the try waits until no modal window is open.
+  auto retryWhenIdle = [this] {
+    if (QApplication::activeModalWidget()) soon_->start();
+    else retry();
+  };
+  connect(soon_, &QTimer::timeout, this, retryWhenIdle);
+  connect(again_, &QTimer::timeout, this, retryWhenIdle);
   connect(watcher_, &QFileSystemWatcher::fileChanged, soon_, qOverload<>(&QTimer::start));
   connect(watcher_, &QFileSystemWatcher::directoryChanged, soon_, qOverload<>(&QTimer::start));
   connect(line_, &CaptionLabel::clicked, this, [this] { showList(); });
@@ -69,7 +75,7 @@ PendingWrites::PendingWrites(QWidget* window, const Services& services, std::fun
   }
   refresh();
   // Whatever the last run left waiting is tried as soon as the window runs.
-  if (!journal_->writes().empty()) QTimer::singleShot(0, this, [this] { retry(); });
+  if (!journal_->writes().empty()) soon_->start();
 }
 
 PendingWrites::~PendingWrites() = default;

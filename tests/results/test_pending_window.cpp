@@ -3,8 +3,11 @@
 // in a temporary data folder.
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QAction>
 #include <QRadioButton>
 
 #include "app/pendingwrites.h"
@@ -72,12 +75,19 @@ class TestPendingWindow : public QObject {
     QCOMPARE(w.lblDxr->caption(), QStringLiteral("1条成绩待写入：名单正被王老师 (classroom-pc, 05.12.2026 09:00)在其他程序中打开"));
     l.mark(3, QStringLiteral("2"));  // a second mark for the same student
     QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("2条成绩待写入")));
+    w.txtFz[0]->setText(QStringLiteral("2"));
+    QTest::keyClick(w.txtFz[0], Qt::Key_Return);
+    w.CmdFz[1]->click();
+    w.CmdXie[0]->click();  // the group column waits too
+    QVERIFY(!w.CmdXie[0]->isEnabled());
+    QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("2条成绩和1次分组待写入")));
     QCOMPARE(fileBytes(l.path), original);
 
     QFile::remove(l.lock);  // the other program closed the roster: the watcher notices
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
     QCOMPARE(markOf(l.path, 5), 7.0);
     QCOMPARE(Workbook::open(l.path.toStdString()).cell(1, 2, 7).text, std::string("12月05"));
+    QCOMPARE(markOf(l.path, 8, 5), 2.0);  // student 6 in group 2
     QTest::qWait(400);  // nothing is applied twice
     QCOMPARE(markOf(l.path, 5), 7.0);
     QVERIFY(!QFile::exists(QDir(l.s.fakes.dataFolder.path()).filePath(QStringLiteral("pending.txt"))));
@@ -166,6 +176,32 @@ class TestPendingWindow : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
     QCOMPARE(markOf(l.path, 8), 4.0);  // 学生5 now in row 8
     QVERIFY(s_noMessage(l));
+  }
+
+  void theClassTableShowsWrittenAndWaitingMarksAndFollowsTheWrites() {
+    Lesson l;
+    FrmMd& w = l.open();
+    l.mark(2, QStringLiteral("5"));
+    l.hold();
+    l.mark(3, QStringLiteral("4"));
+    w.toggleAbsent(6);
+    w.MnCkMd->trigger();
+    auto* table = w.findChild<QTableWidget*>(QStringLiteral("tblMd"));
+    QVERIFY(table && table->isVisible());
+    QCOMPARE(table->rowCount(), 6);
+    QStringList headings;
+    for (int c = 0; c < table->columnCount(); ++c) headings << table->horizontalHeaderItem(c)->text();
+    QCOMPARE(headings, (QStringList{"学号", "姓名", "组别", "12月01", "12月05"}));
+    QCOMPARE(table->item(1, 4)->text(), QStringLiteral("5"));
+    QCOMPARE(table->item(2, 4)->text(), QStringLiteral("（待写入+4）"));
+    QVERIFY(table->item(2, 4)->background() != table->item(2, 3)->background());  // today's column stands out
+    QCOMPARE(table->item(5, 1)->text(), QStringLiteral("学生6（缺席）"));
+    QCOMPARE(table->currentRow(), 2);  // the current student
+    // Reading the roster for the table takes no lock: the waiting mark goes in as soon as
+    // the other program lets go, and the table follows.
+    QFile::remove(l.lock);
+    QTRY_COMPARE_WITH_TIMEOUT(table->item(2, 4)->text(), QStringLiteral("4"), 8000);
+    QCOMPARE(markOf(l.path, 5), 4.0);
   }
 
  private:
