@@ -28,10 +28,7 @@ void FrmMd::connectClassDay() {
   lblDxr->setStyleSheet(QStringLiteral("color: #c00000;"));
   lblDxr->setToolTip(QStringLiteral("点击查看待写入的成绩"));
   lblDxr->hide();
-  pendingWrites = new PendingWrites(this, services_, [this]() -> roster::WorkbookSet& {
-    if (!rosterApp) rosterApp = std::make_unique<roster::WorkbookSet>();
-    return *rosterApp;
-  }, lblDxr);
+  pendingWrites = new PendingWrites(this, services_, lblDxr);
 
   absences_ = std::make_unique<rollcall::AbsenceBook>(
       (dataFolderOf(services_) + QStringLiteral("/absent.txt")).toStdString(),

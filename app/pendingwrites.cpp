@@ -15,7 +15,6 @@
 #include <set>
 
 #include "app/widgets.h"
-#include "roster/workbookset.h"
 
 namespace velquor {
 namespace {
@@ -42,12 +41,10 @@ QString dataFolderOf(const Services& services) {
                                        : services.dataFolder;
 }
 
-PendingWrites::PendingWrites(QWidget* window, const Services& services, std::function<roster::WorkbookSet&()> books,
-                             CaptionLabel* line)
+PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionLabel* line)
     : QObject(window),
       window_(window),
       services_(services),
-      books_(std::move(books)),
       line_(line),
       journal_(std::make_unique<results::PendingJournal>(
           QDir(dataFolderOf(services)).filePath(QStringLiteral("pending.txt")).toStdString())),
@@ -104,19 +101,15 @@ void PendingWrites::retry() {
   cause_ = results::WaitCause::None;
   bool wrote = false;
   for (const std::string& path : rosters) {
-    roster::WorkbookSet& books = books_();
-    roster::Workbook* book = nullptr;
+    // A workbook of its own, read now: the window's open workbook is never touched, and
+    // notices the saved file the next time it is used.
     try {
-      bool alreadyOpen = false;
-      book = &books.get(path, alreadyOpen);
-      wrote = results::flushPending(*journal_, *book) > 0 || wrote;
+      roster::Workbook book = roster::Workbook::open(path);
+      wrote = results::flushPending(*journal_, book) > 0 || wrote;
     } catch (const roster::WorkbookError& e) {
-      // Drops any edit made in memory: the next try starts from the file.
-      if (book && book->modified()) books.close(book);
       cause_ = results::waitCauseOf(e.kind()).value_or(results::WaitCause::Missing);
       holder_ = q(e.holder());
     } catch (const std::exception&) {
-      if (book && book->modified()) books.close(book);
       cause_ = results::WaitCause::Missing;
     }
   }

@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
 
 #include "app/services.h"
@@ -17,17 +16,13 @@ class QTimer;
 class QWidget;
 
 namespace velquor {
-namespace roster {
-class WorkbookSet;
-}
 class CaptionLabel;
 
 class PendingWrites : public QObject {
   Q_OBJECT
  public:
-  // `books` gives the window's open workbooks (created on demand); `line` shows the state.
-  PendingWrites(QWidget* window, const Services& services, std::function<roster::WorkbookSet&()> books,
-                CaptionLabel* line);
+  // `line` shows what waits and why.
+  PendingWrites(QWidget* window, const Services& services, CaptionLabel* line);
   ~PendingWrites() override;
 
   // Keeps a write that failed for a reason worth waiting out. False when the journal
@@ -56,7 +51,6 @@ class PendingWrites : public QObject {
 
   QWidget* window_;
   Services services_;
-  std::function<roster::WorkbookSet&()> books_;
   CaptionLabel* line_;
   std::unique_ptr<results::PendingJournal> journal_;
   results::WaitCause cause_ = results::WaitCause::None;
