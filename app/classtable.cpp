@@ -39,7 +39,9 @@ ClassTable::ClassTable(QWidget* parent, std::function<View()> view)
   // The file, the waiting marks, the absences and the current student are looked at
   // twice a second; the table is rebuilt only when one of them changed.
   poll_->setInterval(500);
-  connect(poll_, &QTimer::timeout, this, [this] { refresh(); });
+  connect(poll_, &QTimer::timeout, this, [this] {
+    if (isVisible()) refresh();
+  });
   poll_->start();
   refresh();
 }
@@ -55,6 +57,12 @@ void ClassTable::refresh() {
 void ClassTable::rebuild() {
   const View v = view_();
   const QFileInfo file(v.rosterPath);
+  // The file is read again only when it, the waiting marks, the absences or the current
+  // student changed.
+  const QString stamp = file.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char('|') +
+                        QString::number(file.size()) + QLatin1Char('|') + QString::number(v.currentRow) +
+                        QLatin1Char('|') + v.sheet + QLatin1Char('|') + v.today + QLatin1Char('|') + v.revision;
+  if (stamp == stamp_) return;
   roster::Workbook book = [&] {
     try {
       return roster::Workbook::open(v.rosterPath.toStdString());
@@ -86,17 +94,13 @@ void ClassTable::rebuild() {
     headings << v.today;
     columns.push_back(sheet > 0 ? roster::findTodayColumn(cells, v.today.toStdString()) : 0);
   }
-  QString stamp = file.lastModified().toString(Qt::ISODateWithMs) + QString::number(file.size()) +
-                  QString::number(v.currentRow) + v.sheet;
   std::vector<QStringList> data;
   for (int r = 0; r < rows; ++r) {
     QStringList line;
     for (const int c : columns) line << QString::fromStdString(roster::toVariant(book.cell(sheet, r + 3, c)).toText());
     line << v.waiting(line[0], line[1]) << (v.absent(line[0], line[1]) ? QStringLiteral("1") : QString());
-    stamp += line.join(QLatin1Char('|'));
     data.push_back(line);
   }
-  if (stamp == stamp_) return;
   stamp_ = stamp;
   table_->clear();
   table_->setColumnCount(static_cast<int>(headings.size()));

@@ -26,6 +26,7 @@ class ClassTable : public QDialog {
     std::function<QString(const QString& number, const QString& name)> waiting;  // "+5" or ""
     std::function<bool(const QString& number, const QString& name)> absent;
     std::function<void(const QString& number, const QString& name)> toggleAbsent;
+    QString revision;  // changes whenever waiting marks or absences change
   };
   ClassTable(QWidget* parent, std::function<View()> view);
   QTableWidget* table() const { return table_; }

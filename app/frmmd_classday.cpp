@@ -213,6 +213,9 @@ void FrmMd::showClassTable() {
         return any ? (sum >= 0 ? QStringLiteral("+") : QString()) + QString::fromStdString(plainDecimal(sum)) : QString();
       };
       v.absent = [this](const QString& number, const QString& name) { return isAbsent(studentNamed(number, name)); };
+      for (const auto& w : pendingWrites->writes()) v.revision += QString::number(w.id) + (w.unmatched ? u'?' : u',');
+      v.revision += QLatin1Char('|');
+      for (int i = 1; i <= studentCount; ++i) v.revision += isAbsent(i) ? u'1' : u'0';
       v.toggleAbsent = [this](const QString& number, const QString& name) {
         if (const int student = studentNamed(number, name)) toggleAbsent(student);
       };

@@ -81,6 +81,14 @@ class TestPending : public QObject {
       Workbook book = Workbook::open(path.toStdString());
       QCOMPARE(flushPending(journal, book), 3);
     }
+    // The hash recorded before a save is the hash of the file that save wrote.
+    {
+      Workbook book = Workbook::open(path.toStdString());
+      book.setInteger(1, 3, 5, 1);
+      const std::uint64_t expected = contentHash(book.serialize());
+      book.save();
+      QCOMPARE(fileHash(path.toStdString()), std::optional<std::uint64_t>(expected));
+    }
     const Workbook book = Workbook::open(path.toStdString());
     QCOMPARE(book.cell(1, 4, 7).number, 7.0);
     QCOMPARE(book.cell(1, 2, 7).text, std::string("12月05"));
