@@ -182,7 +182,11 @@ class FrmMd : public QMainWindow {
   int classSheetNo = 0;
   int classSheet = 0;
   int todayColumn = 0;
-  QString defaultRosterPath() const;  // 点名册.xls in the program's folder
+  // The default roster (点名册.xls) in the program's folder, else in the documents folder.
+  QString defaultRosterPath() const;
+  // With no roster anywhere, an installed program offers its sample roster at the default
+  // place; true when the teacher took it and it was written there.
+  bool offerSampleRoster();
   void listClasses();  // lists the roster's classes and loads the first
   void loadClass();    // loads the class selected in cmbXls
   void onImage1Click();  // the file dialog, then the class list

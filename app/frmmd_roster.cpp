@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/datafiles.h"
 #include "app/frmmd.h"
 #include "app/widgets.h"
 #include "app/pendingwrites.h"
@@ -21,6 +22,13 @@ namespace {
 const QString kWarningTitle = QStringLiteral("警告");
 
 std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+DefaultRoster locateRoster(const Services& services) {
+  const QString program =
+      services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services.programFolder;
+  const QString documents = services.documentsFolder.isEmpty() ? userDocumentsFolder() : services.documentsFolder;
+  return locateDefaultRoster(program, documents);
+}
 
 }  // namespace
 
@@ -34,10 +42,23 @@ void FrmMd::connectRoster() {
   connect(MnBj[0], &QAction::triggered, this, [this] { onMnBjClick(0); });
 }
 
-QString FrmMd::defaultRosterPath() const {
-  const QString folder =
-      services_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services_.programFolder;
-  return QDir(folder).filePath(QStringLiteral("点名册.xls"));
+QString FrmMd::defaultRosterPath() const { return locateRoster(services_).path; }
+
+bool FrmMd::offerSampleRoster() {
+  const DefaultRoster roster = locateRoster(services_);
+  if (roster.exists || !roster.offerSample) return false;
+  const QString folder = QDir::toNativeSeparators(QFileInfo(roster.path).absolutePath());
+  if (!services_.dialogs->ask(this,
+                              QStringLiteral("还没有点名册。要把示例点名册“%1”放到文件夹“%2”中并打开吗？\n"
+                                             "示例点名册可以在电子表格软件中改成自己班级的名单。\n"
+                                             "选“否”可以自己选择点名册文件。")
+                                  .arg(QFileInfo(roster.path).fileName(), folder),
+                              applicationTitle()))
+    return false;
+  if (copySampleRoster(roster.path)) return true;
+  services_.dialogs->message(this, QStringLiteral("无法在文件夹“%1”中写入示例点名册，请自己选择点名册文件。").arg(folder),
+                             kWarningTitle, MessageIcon::Critical);
+  return false;
 }
 
 void FrmMd::onImage1Click() {

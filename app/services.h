@@ -23,8 +23,8 @@ class Dialogs {
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;
-  // A modal yes/no question; true for yes. `yesByDefault` picks the default button.
-  virtual bool question(QWidget* parent, const QString& text, const QString& title, bool yesByDefault) = 0;
+  // A modal question with Yes and No buttons; true for Yes.
+  virtual bool ask(QWidget* parent, const QString& text, const QString& title) = 0;
 };
 
 class Clock {
@@ -55,6 +55,9 @@ struct Services {
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   SoundPlayer* sound = nullptr;
+  // Where the default roster is looked for after the program's folder; empty means the
+  // user's documents folder.
+  QString documentsFolder;
   // Where the program keeps its own files (pending writes, absences); empty means the
   // platform's application data folder.
   QString dataFolder;

@@ -32,9 +32,10 @@ class QtDialogs final : public Dialogs {
 
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
-  bool question(QWidget* parent, const QString& text, const QString& title, bool yesByDefault) override {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 yesByDefault ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+  bool ask(QWidget* parent, const QString& text, const QString& title) override {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
   }
 };
 
@@ -91,7 +92,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString()};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString()};
 }
 
 }  // namespace velquor

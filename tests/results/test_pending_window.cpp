@@ -138,12 +138,13 @@ class TestPendingWindow : public QObject {
     QCOMPARE(w.pickPoolCount, 5);
     for (int p = 1; p <= w.pickPoolCount; ++p)
       QVERIFY(std::get<rollcall::NamePool>(w.pickPool)[static_cast<std::size_t>(p)].student.toInteger() != 4);
-    // Closing keeps it by default.
+    // Closing asks; yes keeps it for the next start.
+    l.s.fakes.dialogs.askAnswers = {true};
     w.close();
     QCOMPARE(l.s.fakes.dialogs.questions.size(), std::size_t(1));
     FrmMd& again = l.open();
     QTRY_VERIFY(again.lblDxr->isVisible());
-    l.s.fakes.dialogs.questionAnswers = {false};  // this time it is discarded
+    l.s.fakes.dialogs.askAnswers = {false};  // this time it is discarded
     again.close();
     QCOMPARE(l.s.fakes.dialogs.questions.size(), std::size_t(2));
     FrmMd& third = l.open();

@@ -42,16 +42,16 @@ class FakeDialogs : public Dialogs {
     openedDocuments.append(path);
     return openDocumentResult;
   }
-  QString lastFilter;
-  std::deque<bool> questionAnswers;  // next answers; the default button when none are left
   std::vector<Message> questions;
-  bool question(QWidget*, const QString& text, const QString& title, bool yesByDefault) override {
+  std::deque<bool> askAnswers;  // next answers to questions; No when none are left
+  bool ask(QWidget*, const QString& text, const QString& title) override {
     questions.push_back({text, title, MessageIcon::None});
-    if (questionAnswers.empty()) return yesByDefault;
-    const bool answer = questionAnswers.front();
-    questionAnswers.pop_front();
+    if (askAnswers.empty()) return false;
+    const bool answer = askAnswers.front();
+    askAnswers.pop_front();
     return answer;
   }
+  QString lastFilter;
 };
 
 class FakeClock : public Clock {
@@ -100,12 +100,13 @@ class FakeSound : public SoundPlayer {
 
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
-  QTemporaryDir dataFolder;     // the program's own files
+  QTemporaryDir documentsFolder;  // where it is looked for next
+  QTemporaryDir dataFolder;       // the program's own files
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, dataFolder.path()}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path()}; }
 };
 
 }  // namespace velquor::test
