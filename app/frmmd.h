@@ -195,10 +195,12 @@ class FrmMd : public QMainWindow {
   void onMnBjClick(int index);
 
  private:
-  roster::Workbook& openRosterBook();
+  // The roster workbook at `path`, by default the one chosen (rosterPath).
+  roster::Workbook& openRosterBook(const QString& path = QString());
   void closeRosterBook();
   void installClass(const roster::ClassSheet& sheet);
   void releaseRoster();
+  QString classRosterPath_;  // the roster file the loaded class was read from
 
  public:
 
@@ -256,7 +258,11 @@ class FrmMd : public QMainWindow {
   void connectClassDay();
   // A write that failed for a reason worth waiting out is kept; false when it is not.
   bool keepPendingWrite(int index, const std::exception& failure);
-  void countWaitingMarks(roster::ClassSheet& sheet) const;
+  // Remembers which roster and sheet the class being loaded comes from, and counts the
+  // marks still waiting for its students as today's.
+  void noteLoadedClass(roster::ClassSheet& sheet);
+  QString dayRoster_;  // the loaded class's roster file (absolute) and sheet name
+  QString daySheet_;
   void leaveOutAbsent();  // takes today's absent students out of the pool
   void showAbsentInList1();
   bool currentMemberAbsent() const;
@@ -269,6 +275,7 @@ class FrmMd : public QMainWindow {
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
   QDateTime timerStart;        // date and time of the last start, whole seconds
+  qint64 timerStartMs = 0;     // the monotonic clock's reading at the last start
   void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
   void onLblSjClick();
   void onTimJsTick();

@@ -65,8 +65,8 @@ bool FrmMd::keepPendingWrite(int index, const std::exception& failure) {
   const auto* students = std::get_if<rollcall::NameTable>(&studentTable);
   if (!error || !pendingWrites || !students || !results::waitCauseOf(error->kind())) return false;
   results::PendingWrite write;
-  write.roster = QFileInfo(rosterPath).absoluteFilePath().toStdString();
-  write.sheet = cmbXls->itemText(classSheetNo - 1).toStdString();
+  write.roster = dayRoster_.toStdString();
+  write.sheet = daySheet_.toStdString();
   write.date = todayText.toStdString();
   if (index == 1) {
     // The current student is the one whose number is its place in the list (as for a
@@ -89,12 +89,13 @@ bool FrmMd::keepPendingWrite(int index, const std::exception& failure) {
   return pendingWrites->keep(std::move(write), *error);
 }
 
-void FrmMd::countWaitingMarks(roster::ClassSheet& sheet) const {
+void FrmMd::noteLoadedClass(roster::ClassSheet& sheet) {
+  dayRoster_ = QFileInfo(classRosterPath_).absoluteFilePath();
+  daySheet_ = cmbXls->itemText(classSheetNo - 1);
   if (!pendingWrites) return;
-  const QString name = cmbXls->itemText(classSheetNo - 1);
   for (int i = 0; i < sheet.studentCount(); ++i) {
     const auto index = static_cast<std::size_t>(i);
-    if (pendingWrites->hasMarkFor(rosterPath, name, todayText, QString::fromStdString(sheet.numbers[index].toText()),
+    if (pendingWrites->hasMarkFor(dayRoster_, daySheet_, todayText, QString::fromStdString(sheet.numbers[index].toText()),
                                   QString::fromStdString(sheet.names[index].toText())))
       sheet.markedToday[index] = true;
   }
@@ -106,8 +107,7 @@ rollcall::AbsentStudent FrmMd::absentKey(int student) const {
   const auto* students = std::get_if<rollcall::NameTable>(&studentTable);
   if (!students || student < 1 || student >= static_cast<int>(students->size())) return {};
   const auto& row = (*students)[static_cast<std::size_t>(student)];
-  return {QFileInfo(rosterPath).absoluteFilePath().toStdString(), cmbXls->itemText(classSheetNo - 1).toStdString(),
-          row.number.toText(), row.name.toText()};
+  return {dayRoster_.toStdString(), daySheet_.toStdString(), row.number.toText(), row.name.toText()};
 }
 
 bool FrmMd::isAbsent(int student) const {
@@ -195,8 +195,8 @@ void FrmMd::showClassTable() {
   if (!classTable_) {
     classTable_ = new ClassTable(this, [this] {
       ClassTable::View v;
-      v.rosterPath = rosterPath;
-      v.sheet = cmbXls->itemText(classSheetNo - 1);
+      v.rosterPath = dayRoster_;
+      v.sheet = daySheet_;
       v.today = todayText;
       v.currentRow = currentNumber >= 1 && currentNumber <= studentCount ? currentNumber + 2 : 0;
       v.waiting = [this, sheet = v.sheet](const QString& number, const QString& name) {

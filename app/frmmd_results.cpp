@@ -17,6 +17,7 @@
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
 #include "results/valuebox.h"
+#include "results/writefailure.h"
 #include "roster/workbookset.h"
 #include "app/widgets.h"
 
@@ -122,7 +123,7 @@ void FrmMd::onCmdXieClick(int index) {
     refuse(why);
   };
   try {
-    book = &openRosterBook();
+    book = &openRosterBook(classRosterPath_);  // the class's own roster, though another was chosen since
     book->activate(classSheetNo);
     classSheet = book->activeSheet();
     const roster::WorkbookCells cells(*book, classSheet);
@@ -162,7 +163,7 @@ void FrmMd::onCmdXieClick(int index) {
     if (!(saving && !book->modified())) {
       // Held, read-only, changed or out of reach: the write waits in the journal instead.
       if (!keepPendingWrite(index, failure)) {
-        giveUp(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
+        giveUp(QString::fromStdString(results::writeFailureCause(failure)));
         return;
       }
       if (book && rosterApp) rosterApp->close(book);

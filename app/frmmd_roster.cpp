@@ -78,10 +78,10 @@ void FrmMd::onImage1Click() {
   listClasses();
 }
 
-roster::Workbook& FrmMd::openRosterBook() {
+roster::Workbook& FrmMd::openRosterBook(const QString& path) {
   if (!rosterApp) rosterApp = std::make_unique<roster::WorkbookSet>();
   bool alreadyOpen = false;
-  roster::Workbook& book = rosterApp->get(toPath(rosterPath), alreadyOpen);
+  roster::Workbook& book = rosterApp->get(toPath(path.isEmpty() ? rosterPath : path), alreadyOpen);
   rosterBook = &book;
   // The warning is about another program holding the roster; a roster that merely
   // cannot be written (a read-only folder) is reported when a write fails.
@@ -156,28 +156,40 @@ void FrmMd::loadClass() {
   int k = cmbXls->currentIndex();
   if (k < 0 && cmbXls->count() == 0) return;
   if (k < 0) k = 0;
-  classSheetNo = k + 1;
+  // A sheet that cannot be loaded leaves the loaded class whole (its count, sheet, lists,
+  // groups, pool and buttons), and the class list shows that class again. The next roster
+  // operation reads the file again.
+  auto keepLoadedClass = [this] {
+    closeRosterBook();
+    if (classRosterPath_ == rosterPath && classSheetNo >= 1 && classSheetNo <= cmbXls->count()) {
+      ++codeChange_;
+      cmbXls->setCurrentIndex(classSheetNo - 1);
+      --codeChange_;
+    }
+  };
+  const int sheetNo = k + 1;
   try {
     roster::Workbook& book = openRosterBook();
-    book.activate(classSheetNo);
-    classSheet = book.activeSheet();
-    const roster::WorkbookCells cells(book, classSheet);
+    book.activate(sheetNo);
+    const int sheet = book.activeSheet();
+    const roster::WorkbookCells cells(book, sheet);
     const int n = roster::countStudents(cells);
-    studentCount = n;
-    FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
     if (n <= 1) {
       services_.dialogs->message(this, QStringLiteral("检测到名单表格为空，请检查"), kWarningTitle,
                                  MessageIcon::Critical);
-      closeRosterBook();
+      keepLoadedClass();
       return;
     }
-    roster::ClassSheet sheet = roster::readClassSheet(cells, n, todayText.toStdString());
-    countWaitingMarks(sheet);  // a mark still waiting counts as today's
-    installClass(sheet);
+    roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
+    classSheetNo = sheetNo;
+    classSheet = sheet;
+    classRosterPath_ = rosterPath;
+    FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
+    noteLoadedClass(read);  // a mark still waiting counts as today's
+    installClass(read);
     leaveOutAbsent();
   } catch (const std::exception&) {
-    // The load stops where it failed; the next roster operation reads the file again.
-    closeRosterBook();
+    keepLoadedClass();
   }
 }
 
@@ -209,6 +221,7 @@ void FrmMd::installClass(const roster::ClassSheet& sheet) {
   ++codeChange_;
   CmbXm->clear();
   CmbXm->addItems(entries);
+  CmbXm->setCurrentIndex(-1);  // nobody is chosen yet
   --codeChange_;
 
   // A fresh load is one group holding the whole class, in list order.

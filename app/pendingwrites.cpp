@@ -15,6 +15,7 @@
 #include <set>
 
 #include "app/widgets.h"
+#include "results/writefailure.h"
 
 namespace velquor {
 namespace {
@@ -25,7 +26,8 @@ QString causeText(results::WaitCause cause, const QString& holder) {
   switch (cause) {
     case results::WaitCause::Held:
       return holder.isEmpty() ? QStringLiteral("名单正在其他程序中打开")
-                              : QStringLiteral("名单正被%1在其他程序中打开").arg(holder);
+                              : QStringLiteral("名单正被%1在其他程序中打开")
+                                    .arg(q(results::showHolder(holder.toStdString()).who));
     case results::WaitCause::ReadOnly: return QStringLiteral("名单文件是只读的");
     case results::WaitCause::ChangedOnDisk: return QStringLiteral("名单文件正被其他程序修改");
     case results::WaitCause::Missing: return QStringLiteral("找不到名单文件（驱动器或文件不在）");

@@ -31,6 +31,9 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual QDateTime now() const = 0;  // local date and time
+  // Milliseconds from a fixed point, never set back nor moved by a change of the wall
+  // clock; for measuring how long something took.
+  virtual qint64 monotonicMs() const = 0;
 };
 
 class RandomSource {

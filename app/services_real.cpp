@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <map>
@@ -41,7 +42,12 @@ class QtDialogs final : public Dialogs {
 
 class SystemClock final : public Clock {
  public:
+  SystemClock() { started_.start(); }
   QDateTime now() const override { return QDateTime::currentDateTime(); }
+  qint64 monotonicMs() const override { return started_.elapsed(); }
+
+ private:
+  QElapsedTimer started_;  // a monotonic clock where the platform has one
 };
 
 class Mt19937Random final : public RandomSource {

@@ -72,7 +72,7 @@ class TestPendingWindow : public QObject {
     QVERIFY(s_noMessage(l));
     QVERIFY(!w.CmdXie[1]->isEnabled());  // as after a write
     QVERIFY(w.lblDxr->isVisible());
-    QCOMPARE(w.lblDxr->caption(), QStringLiteral("1条成绩待写入：名单正被王老师 (classroom-pc, 05.12.2026 09:00)在其他程序中打开"));
+    QCOMPARE(w.lblDxr->caption(), QStringLiteral("1条成绩待写入：名单正被王老师（classroom-pc）在其他程序中打开"));
     l.mark(3, QStringLiteral("2"));  // a second mark for the same student
     QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("2条成绩待写入")));
     w.txtFz[0]->setText(QStringLiteral("2"));

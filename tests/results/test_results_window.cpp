@@ -55,6 +55,15 @@ void choose(FrmMd& w, int number) {
 
 void score(FrmMd& w, const QString& value) { w.Combo1[0]->setEditText(value); }
 
+// A roster of one class of five in the program's folder, its student 2 called.
+FrmMd& callSecondOfFive(Scenario& s, const QString& path) {
+  writeWorkbook(path, {{"一班", classRows(5)}});
+  FrmMd& w = s.start();
+  w.OptFl[0]->click();
+  choose(w, 2);
+  return w;
+}
+
 // Every cell of every sheet as Gnumeric prints it matches what our reader reads.
 void checkWithGnumeric(const QString& path) {
   if (!rostertest::haveProgram("ssconvert")) {
@@ -239,6 +248,30 @@ class TestResultsWindow : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(cellAt(path, 1, 5, 8).number, 5.0, 8000);
   }
 
+  void aWriteThatMustWaitNamesItsCause() {
+    Scenario s;
+    const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
+    FrmMd& w = callSecondOfFive(s, path);
+    QFile lock(QDir(folderOf(s)).filePath(QStringLiteral(".~lock.点名册.xls#")));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("王老师,teacher,classroom-pc,05.12.2026 08:55,file:///home/teacher;\n");
+    lock.close();
+    w.CmdXie[1]->click();
+    QCOMPARE(w.lblDxr->caption(), QStringLiteral("1条成绩待写入：名单正被王老师（classroom-pc）在其他程序中打开"));
+    QFile::remove(lock.fileName());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
+    QCOMPARE(cellAt(path, 1, 4, 8).number, 5.0);
+    // The roster was moved away (a memory stick pulled out) before the groups are written.
+    w.txtFz[0]->setText(QStringLiteral("2"));
+    QTest::keyClick(w.txtFz[0], Qt::Key_Return);
+    w.CmdFz[1]->click();
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".moved")));
+    w.CmdXie[0]->click();
+    QCOMPARE(w.lblDxr->caption(), QStringLiteral("1次分组待写入：找不到名单文件（驱动器或文件不在）"));
+    QVERIFY(!w.CmdXie[0]->isEnabled());
+    for (const auto& m : s.fakes.dialogs.messages) QVERIFY(!m.text.endsWith(QStringLiteral("没有保存。")));
+  }
+
   void aMarkNeverLandsInAnotherStudentsRow() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
@@ -266,10 +299,7 @@ class TestResultsWindow : public QObject {
   void aRosterChangedElsewhereIsNotWrittenOver() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
-    writeWorkbook(path, {{"一班", classRows(5)}});
-    FrmMd& w = s.start();
-    w.OptFl[0]->click();
-    choose(w, 2);
+    FrmMd& w = callSecondOfFive(s, path);
     QTest::qWait(20);
     Workbook::SheetRows edited = classRows(5);
     edited[3][1] = "新同学";  // the teacher put another student in row 4

@@ -57,8 +57,15 @@ class FakeDialogs : public Dialogs {
 class FakeClock : public Clock {
  public:
   QDateTime current{QDate(2026, 12, 5), QTime(9, 0, 0)};
+  qint64 monotonic = 0;  // milliseconds of real time passed
   QDateTime now() const override { return current; }
-  void advance(int seconds) { current = current.addSecs(seconds); }
+  qint64 monotonicMs() const override { return monotonic; }
+  // Time passes: both readings move on. A step back only sets the wall clock back.
+  void advance(int seconds) { advanceMs(qint64(seconds) * 1000); }
+  void advanceMs(qint64 milliseconds) {
+    current = current.addMSecs(milliseconds);
+    if (milliseconds > 0) monotonic += milliseconds;
+  }
 };
 
 // Returns the scripted values in turn, then `fallback`; records reseeds.
