@@ -36,7 +36,7 @@ class TestPending : public QObject {
   Q_OBJECT
  private slots:
   void theJournalKeepsEveryFieldAndDropsALineCutShort() {
-    PendingWrite mark = markFor("/tmp/a\tb\\c.xls", "7", "王\n小明", "-1.5");
+    PendingWrite mark = markFor("/班级/a\tb\\c.xls", "7", "王\n小明", "-1.5");
     mark.id = 3;
     mark.commitHash = 123456789012345ULL;
     PendingWrite groups;
