@@ -16,6 +16,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "app/pendingwrites.h"
+#include "rollcall/absence.h"
 #include "app/widgets.h"
 #include "roster/workbookset.h"
 
@@ -93,6 +95,7 @@ FrmMd::FrmMd(const Services& services, QWidget* parent) : QMainWindow(parent), s
   connectGrouping();
   connectResults();
   connectTimer();
+  connectClassDay();
   loadWindow();
 }
 
@@ -318,7 +321,9 @@ void FrmMd::showEvent(QShowEvent* e) {
 }
 
 void FrmMd::closeEvent(QCloseEvent* e) {
-  // Every workbook is let go unsaved: marks and groups were saved when written.
+  // Every workbook is let go unsaved: marks and groups were saved when written or wait
+  // in the journal.
+  if (pendingWrites) pendingWrites->askBeforeClosing();
   releaseRoster();
   e->accept();
 }

@@ -33,6 +33,12 @@ class CellSource;
 }  // namespace roster
 
 class CaptionLabel;
+class ClassTable;
+class PendingWrites;
+namespace rollcall {
+class AbsenceBook;
+struct AbsentStudent;
+}  // namespace rollcall
 
 class FrmMd : public QMainWindow {
   Q_OBJECT
@@ -236,6 +242,36 @@ class FrmMd : public QMainWindow {
 
  public:
 
+  // ---- The lesson day: waiting writes, the class table, absences (frmmd_classday.cpp) --
+  PendingWrites* pendingWrites = nullptr;
+  CaptionLabel* lblDxr = nullptr;  // the line naming the writes that wait for the roster
+  QAction* MnCkMd = nullptr;       // "查看名单" in the 点名方式 menu
+  CaptionLabel* Image3 = nullptr;  // "查看名单" beside Image2
+  void showClassTable();
+  ClassTable* classTable() const { return classTable_; }
+  // Marks or clears the student (class position) as absent today.
+  void toggleAbsent(int student);
+  bool isAbsent(int student) const;
+  int memberStudent(int list1Row) const;  // the class position of a List1 row of the group shown
+
+ private:
+  void connectClassDay();
+  // A write that failed for a reason worth waiting out is kept; false when it is not.
+  bool keepPendingWrite(int index, const std::exception& failure);
+  // Remembers which roster and sheet the class being loaded comes from, and counts the
+  // marks still waiting for its students as today's.
+  void noteLoadedClass(roster::ClassSheet& sheet);
+  QString dayRoster_;  // the loaded class's roster file (absolute) and sheet name
+  QString daySheet_;
+  void leaveOutAbsent();  // takes today's absent students out of the pool
+  void showAbsentInList1();
+  bool currentMemberAbsent() const;
+  int studentNamed(const QString& number, const QString& name) const;
+  rollcall::AbsentStudent absentKey(int student) const;
+  std::unique_ptr<rollcall::AbsenceBook> absences_;
+  ClassTable* classTable_ = nullptr;
+
+ public:
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
   QDateTime timerStart;        // date and time of the last start, whole seconds

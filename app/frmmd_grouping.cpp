@@ -144,6 +144,7 @@ void FrmMd::onList2Click() {
     List1->addItems(names);
     --codeChange_;
     list1Group_ = currentGroup;
+    showAbsentInList1();
   } else {
     ++codeChange_;
     List1->setCurrentRow(-1);

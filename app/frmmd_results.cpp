@@ -11,6 +11,8 @@
 #include "app/frmmd.h"
 #include "roster/classsheet.h"
 #include "results/marks.h"
+#include "results/pending.h"
+#include "app/pendingwrites.h"
 #include "core/numtext.h"
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
@@ -109,6 +111,8 @@ void FrmMd::onCmdXieClick(int index) {
     refuse(QStringLiteral("没有载入班级名单，"));
     return;
   }
+  // Writes still waiting go first, so a group column waiting is not written over a newer one.
+  if (pendingWrites) pendingWrites->retry();
   roster::Workbook* book = nullptr;
   bool saving = false;
   // A write that does not happen leaves the file as it was and drops the workbook with
@@ -125,10 +129,8 @@ void FrmMd::onCmdXieClick(int index) {
     const roster::WorkbookCells cells(*book, classSheet);
     // The class on disk must still be the class on screen: the teacher may have edited
     // the roster elsewhere since it was loaded.
-    if (!sameClassOnDisk(cells)) {
-      giveUp(QStringLiteral("名单文件已在其他程序中修改，请重新选择班级后再试，"));
-      return;
-    }
+    // A changed class waits like a held roster, and is placed by number and name.
+    if (!sameClassOnDisk(cells)) throw roster::WorkbookError("the class changed on disk", roster::ErrorKind::ChangedOnDisk);
     if (index == 0) {
       for (int i = 1; i <= studentCount; ++i) {
         const auto group = (*students)[static_cast<std::size_t>(i)].group.toInteger();
@@ -152,14 +154,20 @@ void FrmMd::onCmdXieClick(int index) {
         book->setText(classSheet, roster::kHeadingRow, todayColumn, todayText.toStdString());
       book->setInteger(classSheet, *row, todayColumn, *mark);
     }
+    results::checkWritable(*book);
     saving = true;
     book->save();
-  } catch (const std::exception& error) {
+  } catch (const std::exception& failure) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.
     if (!(saving && !book->modified())) {
-      giveUp(QString::fromStdString(results::writeFailureCause(error)));
-      return;
+      // Held, read-only, changed or out of reach: the write waits in the journal instead.
+      if (!keepPendingWrite(index, failure)) {
+        giveUp(QString::fromStdString(results::writeFailureCause(failure)));
+        return;
+      }
+      if (book && rosterApp) rosterApp->close(book);
+      rosterBook = nullptr;
     }
   }
   CmdXie[index]->setEnabled(false);

@@ -301,16 +301,20 @@ void FrmMd::pickStudent(bool random) {
     }
     return;
   }
-  // In order through the lists; an empty member list counts as being at its end.
-  const int selected = List1->currentRow();
-  if (selected == List1->count() - 1) {
-    if (List2->count() > 1) {
-      const int next = List2->currentRow() + 1;
-      setListIndex(List2, next < List2->count() ? next : 0, &FrmMd::onList2Click);
+  // In order through the lists; an empty member list counts as being at its end. A student
+  // absent today is passed over (once round the class at most).
+  for (int step = 0; step <= studentCount; ++step) {
+    const int selected = List1->currentRow();
+    if (selected == List1->count() - 1) {
+      if (List2->count() > 1) {
+        const int next = List2->currentRow() + 1;
+        setListIndex(List2, next < List2->count() ? next : 0, &FrmMd::onList2Click);
+      }
+      setListIndex(List1, 0, &FrmMd::onList1Click);
+    } else {
+      setListIndex(List1, selected + 1, &FrmMd::onList1Click);
     }
-    setListIndex(List1, 0, &FrmMd::onList1Click);
-  } else {
-    setListIndex(List1, selected + 1, &FrmMd::onList1Click);
+    if (!currentMemberAbsent()) break;
   }
 }
 
@@ -324,9 +328,9 @@ void FrmMd::removeCalledCandidate() {
 void FrmMd::dropFromNamePool() {
   // A pool still holding a range (no class could be loaded) is left alone, and no mark
   // can then be written for a student of an earlier class.
-  if (rollcall::dropFromNamePool(pickPool, pickPoolCount, pickPos, studentTable, studentCount) ==
-      DropResult::WrongForm)
-    return;
+  const DropResult result = rollcall::dropFromNamePool(pickPool, pickPoolCount, pickPos, studentTable, studentCount);
+  if (result == DropResult::WrongForm) return;
+  if (result == DropResult::Refilled) leaveOutAbsent();
   CmdXie[1]->setEnabled(true);
 }
 

@@ -13,6 +13,7 @@
 #include "app/datafiles.h"
 #include "app/frmmd.h"
 #include "app/widgets.h"
+#include "app/pendingwrites.h"
 #include "roster/workbookset.h"
 
 namespace velquor {
@@ -99,6 +100,7 @@ void FrmMd::closeRosterBook() {
 }
 
 void FrmMd::listClasses() {
+  if (pendingWrites) pendingWrites->retry();  // writes waiting for this roster go in first
   int n = 0;
   try {
     roster::Workbook& book = openRosterBook();
@@ -178,12 +180,14 @@ void FrmMd::loadClass() {
       keepLoadedClass();
       return;
     }
-    const roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
+    roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
     classSheetNo = sheetNo;
     classSheet = sheet;
     classRosterPath_ = rosterPath;
     FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
+    noteLoadedClass(read);  // a mark still waiting counts as today's
     installClass(read);
+    leaveOutAbsent();
   } catch (const std::exception&) {
     keepLoadedClass();
   }

@@ -61,6 +61,9 @@ struct Services {
   // Where the default roster is looked for after the program's folder; empty means the
   // user's documents folder.
   QString documentsFolder;
+  // Where the program keeps its own files (pending writes, absences); empty means the
+  // platform's application data folder.
+  QString dataFolder;
 };
 
 // The real implementations, owned by the returned holder.

@@ -3,27 +3,29 @@
 namespace velquor::results {
 namespace {
 
-// The holder as the roster component gives it: "name (computer, since)" from a lock file,
-// or the name alone.
 std::string heldCause(const std::string& holder) {
   if (holder.empty()) return "名单文件正被其他程序打开，请在那里关闭后再试，";
-  std::string who = holder;
-  std::string since;
+  const HolderShown shown = showHolder(holder);
+  return "名单文件" + (shown.since.empty() ? std::string() : "自" + shown.since + "起") + "正被" + shown.who +
+         "打开，请在那里关闭后再试，";
+}
+
+}  // namespace
+
+HolderShown showHolder(const std::string& holder) {
+  HolderShown shown{holder, {}};
   const auto open = holder.rfind(" (");
   if (open != std::string::npos && holder.back() == ')') {
     std::string inside = holder.substr(open + 2, holder.size() - open - 3);
     const auto comma = inside.rfind(", ");
     if (comma != std::string::npos) {
-      since = inside.substr(comma + 2);
+      shown.since = inside.substr(comma + 2);
       inside.resize(comma);
     }
-    who = holder.substr(0, open) + "（" + inside + "）";
+    shown.who = holder.substr(0, open) + "（" + inside + "）";
   }
-  return "名单文件" + (since.empty() ? std::string() : "自" + since + "起") + "正被" + who +
-         "打开，请在那里关闭后再试，";
+  return shown;
 }
-
-}  // namespace
 
 std::string writeFailureCause(const roster::WorkbookError& error) {
   using roster::ErrorKind;

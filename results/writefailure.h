@@ -10,6 +10,15 @@
 namespace velquor::results {
 
 std::string writeFailureCause(const roster::WorkbookError& error);
+
+// Who holds the roster, as the roster component gives it ("name (computer, since)" from a
+// lock file, or the name alone), in the teacher's words: "王老师（classroom-pc）", and since
+// when ("" when not known).
+struct HolderShown {
+  std::string who;
+  std::string since;
+};
+HolderShown showHolder(const std::string& holder);
 // A workbook error by its kind; any other failure in general words.
 std::string writeFailureCause(const std::exception& error);
 

@@ -108,11 +108,12 @@ class FakeSound : public SoundPlayer {
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
   QTemporaryDir documentsFolder;  // where it is looked for next
+  QTemporaryDir dataFolder;       // the program's own files
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path()}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path()}; }
 };
 
 }  // namespace velquor::test

@@ -1,0 +1,137 @@
+#include "app/classtable.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "roster/classsheet.h"
+#include "roster/workbookset.h"
+
+namespace velquor {
+
+ClassTable::ClassTable(QWidget* parent, std::function<View()> view)
+    : QDialog(parent), view_(std::move(view)), table_(new QTableWidget(this)), poll_(new QTimer(this)) {
+  setObjectName(QStringLiteral("FrmCkMd"));
+  setWindowTitle(QStringLiteral("查看名单"));
+  table_->setObjectName(QStringLiteral("tblMd"));
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(table_, &QTableWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const int row = table_->rowAt(at.y());
+    if (row < 0) return;
+    const View v = view_();
+    QMenu menu(this);
+    QAction* absent = menu.addAction(QStringLiteral("今日缺席"));
+    absent->setCheckable(true);
+    absent->setChecked(v.absent(table_->item(row, 0)->text(), table_->item(row, 1)->text()));
+    if (menu.exec(table_->viewport()->mapToGlobal(at)) == absent) v.toggleAbsent(table_->item(row, 0)->text(), table_->item(row, 1)->text());
+    refresh();
+  });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(table_);
+  resize(720, 520);
+  // The file, the waiting marks, the absences and the current student are looked at
+  // twice a second; the table is rebuilt only when one of them changed.
+  poll_->setInterval(500);
+  connect(poll_, &QTimer::timeout, this, [this] {
+    if (isVisible()) refresh();
+  });
+  poll_->start();
+  refresh();
+}
+
+void ClassTable::refresh() {
+  try {
+    rebuild();
+  } catch (const std::exception&) {
+    // The roster cannot be read just now: the table keeps what it shows.
+  }
+}
+
+void ClassTable::rebuild() {
+  const View v = view_();
+  const QFileInfo file(v.rosterPath);
+  // The file is read again only when it, the waiting marks, the absences or the current
+  // student changed.
+  const QString stamp = file.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char('|') +
+                        QString::number(file.size()) + QLatin1Char('|') + QString::number(v.currentRow) +
+                        QLatin1Char('|') + v.sheet + QLatin1Char('|') + v.today + QLatin1Char('|') + v.revision;
+  if (stamp == stamp_) return;
+  roster::Workbook book = [&] {
+    try {
+      return roster::Workbook::open(v.rosterPath.toStdString());
+    } catch (const std::exception&) {
+      return roster::Workbook::fromBytes(roster::Workbook::create({{"-", {}}}));
+    }
+  }();
+  int sheet = 0;
+  for (int s = 1; s <= book.sheetCount(); ++s)
+    if (QString::fromStdString(book.sheetName(s)) == v.sheet) sheet = s;
+  QStringList headings = {QStringLiteral("学号"), QStringLiteral("姓名"), QStringLiteral("组别")};
+  std::vector<int> columns = {roster::kNumberColumn, roster::kNameColumn, roster::kGroupColumn};
+  int todayAt = -1;
+  const roster::WorkbookCells cells(book, sheet > 0 ? sheet : 1);
+  int rows = 0;
+  if (sheet > 0) {
+    for (int c = roster::kFirstDayColumn; c <= roster::kLastColumn; ++c) {
+      const std::string shown = book.cellMonthDay(sheet, roster::kHeadingRow, c);
+      if (shown.empty()) break;
+      if (QString::fromStdString(shown) == v.today) todayAt = static_cast<int>(columns.size());
+      headings << QString::fromStdString(shown);
+      columns.push_back(c);
+    }
+    rows = roster::countStudents(cells);
+  }
+  // Today's column shows even before its heading is written, when marks wait for it.
+  if (todayAt < 0) {
+    todayAt = static_cast<int>(columns.size());
+    headings << v.today;
+    columns.push_back(sheet > 0 ? roster::findTodayColumn(cells, v.today.toStdString()) : 0);
+  }
+  std::vector<QStringList> data;
+  for (int r = 0; r < rows; ++r) {
+    QStringList line;
+    for (const int c : columns) line << QString::fromStdString(roster::toVariant(book.cell(sheet, r + 3, c)).toText());
+    line << v.waiting(line[0], line[1]) << (v.absent(line[0], line[1]) ? QStringLiteral("1") : QString());
+    data.push_back(line);
+  }
+  stamp_ = stamp;
+  table_->clear();
+  table_->setColumnCount(static_cast<int>(headings.size()));
+  table_->setRowCount(rows);
+  table_->setHorizontalHeaderLabels(headings);
+  for (int r = 0; r < rows; ++r) {
+    const QStringList& line = data[static_cast<std::size_t>(r)];
+    const QString waiting = line[line.size() - 2];
+    const bool absent = !line.back().isEmpty();
+    for (int c = 0; c < static_cast<int>(headings.size()); ++c) {
+      QString text = line[c];
+      auto* item = new QTableWidgetItem;
+      if (c == todayAt) {
+        item->setBackground(QColor(255, 243, 176));
+        if (!waiting.isEmpty()) {
+          text += QStringLiteral("（待写入%1）").arg(waiting);
+          item->setForeground(QColor(192, 0, 0));
+          QFont f = item->font();
+          f.setItalic(true);
+          item->setFont(f);
+        }
+      }
+      if (absent && c == 1) text += QStringLiteral("（缺席）");
+      if (absent) item->setForeground(Qt::gray);
+      item->setText(text);
+      table_->setItem(r, c, item);
+    }
+  }
+  if (v.currentRow >= roster::kFirstStudentRow && v.currentRow - roster::kFirstStudentRow < rows)
+    table_->selectRow(v.currentRow - roster::kFirstStudentRow);
+  table_->resizeColumnsToContents();
+}
+
+}  // namespace velquor

@@ -1,0 +1,255 @@
+#include "app/pendingwrites.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <set>
+
+#include "app/widgets.h"
+#include "results/writefailure.h"
+
+namespace velquor {
+namespace {
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+QString causeText(results::WaitCause cause, const QString& holder) {
+  switch (cause) {
+    case results::WaitCause::Held:
+      return holder.isEmpty() ? QStringLiteral("名单正在其他程序中打开")
+                              : QStringLiteral("名单正被%1在其他程序中打开")
+                                    .arg(q(results::showHolder(holder.toStdString()).who));
+    case results::WaitCause::ReadOnly: return QStringLiteral("名单文件是只读的");
+    case results::WaitCause::ChangedOnDisk: return QStringLiteral("名单文件正被其他程序修改");
+    case results::WaitCause::Missing: return QStringLiteral("找不到名单文件（驱动器或文件不在）");
+    case results::WaitCause::None: break;
+  }
+  return QStringLiteral("名单中找不到这些学生，点击查看");
+}
+
+}  // namespace
+
+QString dataFolderOf(const Services& services) {
+  return services.dataFolder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                       : services.dataFolder;
+}
+
+PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionLabel* line)
+    : QObject(window),
+      window_(window),
+      services_(services),
+      line_(line),
+      journal_(std::make_unique<results::PendingJournal>(
+          QDir(dataFolderOf(services)).filePath(QStringLiteral("pending.txt")).toStdString())),
+      watcher_(new QFileSystemWatcher(this)),
+      soon_(new QTimer(this)),
+      again_(new QTimer(this)) {
+  soon_->setSingleShot(true);
+  soon_->setInterval(200);
+  again_->setInterval(3000);
+  // A timer may fire inside a message box that a handler opened while it holds the
+  // workbook: the try waits until no modal window is open.
+  auto retryWhenIdle = [this] {
+    if (QApplication::activeModalWidget()) soon_->start();
+    else retry();
+  };
+  connect(soon_, &QTimer::timeout, this, retryWhenIdle);
+  connect(again_, &QTimer::timeout, this, retryWhenIdle);
+  connect(watcher_, &QFileSystemWatcher::fileChanged, soon_, qOverload<>(&QTimer::start));
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, soon_, qOverload<>(&QTimer::start));
+  connect(line_, &CaptionLabel::clicked, this, [this] { showList(); });
+  try {
+    journal_->settleInterruptedSaves();
+  } catch (const std::exception&) {
+    // The journal stays as read; the next store tries again.
+  }
+  refresh();
+  // Whatever the last run left waiting is tried as soon as the window runs.
+  if (!journal_->writes().empty()) soon_->start();
+}
+
+PendingWrites::~PendingWrites() = default;
+
+bool PendingWrites::keep(results::PendingWrite write, const roster::WorkbookError& why) {
+  const auto cause = results::waitCauseOf(why.kind());
+  if (!cause) return false;
+  try {
+    journal_->add(std::move(write));
+  } catch (const std::exception&) {
+    return false;
+  }
+  cause_ = *cause;
+  holder_ = q(why.holder());
+  refresh();
+  emit changed();
+  soon_->start();  // a class changed on disk can take it at once, by number and name
+  return true;
+}
+
+void PendingWrites::retry() {
+  if (retrying_ || journal_->writes().empty()) return;
+  retrying_ = true;
+  std::set<std::string> rosters;
+  for (const auto& w : journal_->writes()) rosters.insert(w.roster);
+  cause_ = results::WaitCause::None;
+  bool wrote = false;
+  for (const std::string& path : rosters) {
+    // A workbook of its own, read now: the window's open workbook is never touched, and
+    // notices the saved file the next time it is used.
+    try {
+      roster::Workbook book = roster::Workbook::open(path);
+      wrote = results::flushPending(*journal_, book) > 0 || wrote;
+    } catch (const roster::WorkbookError& e) {
+      cause_ = results::waitCauseOf(e.kind()).value_or(results::WaitCause::Missing);
+      holder_ = q(e.holder());
+    } catch (const std::exception&) {
+      cause_ = results::WaitCause::Missing;
+    }
+  }
+  retrying_ = false;
+  refresh();
+  if (wrote) emit changed();
+}
+
+bool PendingWrites::hasMarkFor(const QString& roster, const QString& sheet, const QString& date,
+                               const QString& number, const QString& name) const {
+  const std::string key = QFileInfo(roster).canonicalFilePath().toStdString();
+  for (const auto& w : journal_->writes()) {
+    if (w.kind == results::PendingKind::Mark && (w.roster == key || w.roster == roster.toStdString()) &&
+        q(w.sheet) == sheet && q(w.date) == date && q(w.number).trimmed() == number.trimmed() &&
+        q(w.name).trimmed() == name.trimmed())
+      return true;
+  }
+  return false;
+}
+
+void PendingWrites::discard(const std::vector<std::uint64_t>& ids) {
+  try {
+    journal_->remove(ids);
+  } catch (const std::exception&) {
+    // Removed from the list in memory; the file follows at the next store.
+  }
+  refresh();
+  emit changed();
+}
+
+void PendingWrites::askBeforeClosing() {
+  const int n = static_cast<int>(journal_->writes().size());
+  if (n == 0) return;
+  // Yes, the default button, keeps them.
+  const bool keep = services_.dialogs->ask(
+      window_, QStringLiteral("还有%1条成绩或分组没有写入名单。\n保留它们，下次启动时再写入吗？（选“否”将丢弃它们）").arg(n),
+      applicationTitle());
+  if (keep) return;
+  std::vector<std::uint64_t> ids;
+  for (const auto& w : journal_->writes()) ids.push_back(w.id);
+  discard(ids);
+}
+
+QString PendingWrites::describe(const results::PendingWrite& w) {
+  QString text = q(w.sheet) + QStringLiteral("  ") + q(w.date) + QStringLiteral("  ");
+  if (w.kind == results::PendingKind::Mark)
+    text += QStringLiteral("%1号 %2  %3分").arg(q(w.number), q(w.name), q(w.score));
+  else
+    text += QStringLiteral("分组（%1人）").arg(w.groups.size());
+  if (w.unmatched) text += QStringLiteral("  （名单中找不到该学生）");
+  return text;
+}
+
+void PendingWrites::refresh() {
+  const auto& writes = journal_->writes();
+  int marks = 0, groups = 0, unmatched = 0;
+  for (const auto& w : writes) {
+    (w.kind == results::PendingKind::Mark ? marks : groups) += 1;
+    if (w.unmatched) ++unmatched;
+  }
+  if (writes.empty()) {
+    line_->setCaption(QString());
+    line_->hide();
+    again_->stop();
+    watch();
+    return;
+  }
+  QString count = marks > 0 ? QStringLiteral("%1条成绩").arg(marks) : QString();
+  if (groups > 0) count += (count.isEmpty() ? QString() : QStringLiteral("和")) + QStringLiteral("%1次分组").arg(groups);
+  QString text = count + QStringLiteral("待写入：");
+  const bool onlyUnmatched = cause_ == results::WaitCause::None;
+  text += causeText(cause_, holder_);
+  if (unmatched > 0 && !onlyUnmatched) text += QStringLiteral("（%1条找不到学生，点击查看）").arg(unmatched);
+  line_->setCaption(text);
+  line_->show();
+  line_->raise();
+  if (!again_->isActive()) again_->start();
+  watch();
+}
+
+void PendingWrites::watch() {
+  QStringList wanted;
+  for (const auto& w : journal_->writes()) {
+    const QFileInfo file(q(w.roster));
+    wanted << file.absoluteFilePath() << file.absolutePath();
+  }
+  wanted.removeDuplicates();
+  QStringList watched = watcher_->files() + watcher_->directories();
+  for (const QString& path : watched)
+    if (!wanted.contains(path)) watcher_->removePath(path);
+  watched = watcher_->files() + watcher_->directories();
+  for (const QString& path : wanted)
+    if (!watched.contains(path) && QFileInfo::exists(path)) watcher_->addPath(path);
+}
+
+void PendingWrites::showList() {
+  auto* dialog = new QDialog(window_);
+  dialog->setObjectName(QStringLiteral("FrmDxr"));
+  dialog->setWindowTitle(QStringLiteral("待写入的成绩"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  auto* list = new QListWidget(dialog);
+  list->setObjectName(QStringLiteral("lstDxr"));
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  auto fill = [this, list] {
+    list->clear();
+    for (const auto& w : journal_->writes()) {
+      auto* item = new QListWidgetItem(describe(w), list);
+      item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(w.id));
+    }
+  };
+  fill();
+  auto* copy = new QPushButton(QStringLiteral("复制"), dialog);
+  copy->setObjectName(QStringLiteral("cmdDxrCopy"));
+  auto* drop = new QPushButton(QStringLiteral("丢弃所选"), dialog);
+  drop->setObjectName(QStringLiteral("cmdDxrDiscard"));
+  auto* close = new QPushButton(QStringLiteral("关闭"), dialog);
+  connect(copy, &QPushButton::clicked, dialog, [list] {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  });
+  connect(drop, &QPushButton::clicked, dialog, [this, list] {
+    std::vector<std::uint64_t> ids;
+    for (const QListWidgetItem* item : list->selectedItems()) ids.push_back(item->data(Qt::UserRole).toULongLong());
+    if (!ids.empty()) discard(ids);
+  });
+  connect(this, &PendingWrites::changed, list, fill);
+  connect(close, &QPushButton::clicked, dialog, &QDialog::close);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(copy);
+  buttons->addWidget(drop);
+  buttons->addStretch();
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(list);
+  layout->addLayout(buttons);
+  dialog->resize(480, 300);
+  dialog->show();
+}
+
+}  // namespace velquor
