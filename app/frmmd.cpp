@@ -92,6 +92,7 @@ FrmMd::FrmMd(const Services& services, QWidget* parent) : QMainWindow(parent), s
   connectGrouping();
   connectResults();
   connectTimer();
+  installClassroom();
   loadWindow();
 }
 

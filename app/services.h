@@ -6,7 +6,10 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
+#include <memory>
 
+class QSettings;
 class QWidget;
 
 namespace velquor {
@@ -53,6 +56,10 @@ struct Services {
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   SoundPlayer* sound = nullptr;
+  // Where the window's settings are remembered between runs; none when empty (nothing is
+  // read or written). `resetSettings` starts with the design's defaults and forgets them.
+  std::function<std::unique_ptr<QSettings>()> settings;
+  bool resetSettings = false;
 };
 
 // The real implementations, owned by the returned holder.

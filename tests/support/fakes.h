@@ -95,7 +95,7 @@ struct FakeServices {
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound}; }
+  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, {}, false}; }
 };
 
 }  // namespace velquor::test
