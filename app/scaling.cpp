@@ -104,6 +104,10 @@ void LayoutScaler::scaleFonts(double factor) {
     QFont font = control->property(kDesignFont).value<QFont>();
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(control->property(kDesignFontPixels).toDouble() * factor))));
     control->setFont(font);
+    // Parts of a control (the text line of an editable drop-down) keep a font of their own.
+    for (QWidget* part : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!part->property("twips").isValid()) part->setFont(font);
+    }
     const QString style = control->property(kDesignStyle).toString();
     if (!style.isEmpty()) control->setStyleSheet(scaledStyle(style, factor));
   }

@@ -2,56 +2,74 @@
 
 #include <QCommandLineParser>
 #include <QSettings>
-#include <algorithm>
+#include <type_traits>
 
 namespace velquor {
 namespace {
 
 constexpr double kLargestScale = 8.0;
 
-int within(const QVariant& value, int low, int high, int fallback) {
-  bool ok = false;
-  const int v = value.toInt(&ok);
-  return ok && v >= low && v <= high ? v : fallback;
+// Every remembered value under its key, with the range an integer or factor must keep;
+// reading and writing go through this one list.
+template <typename Settings, typename Visit>
+void eachValue(Settings& s, Visit&& visit) {
+  visit("roster", s.rosterPath);
+  visit("class", s.className);
+  visit("category", s.category, 0, 2);
+  visit("inOrder", s.inOrder);
+  visit("rolling", s.rolling);
+  visit("display", s.display, -1, 2);
+  visit("groupMode", s.groupMode, 0, 1);
+  visit("groupValue", s.groupValue, 0, 32767);
+  visit("timerAmount", s.timerAmount);
+  visit("timerUnit", s.timerUnit, 0, 2);
+  visit("timerMode", s.timerMode, 0, 1);
+  visit("scale", s.scale, 1.0, kLargestScale);
+  visit("fullScreen", s.fullScreen);
 }
+
+// Reads each value; one missing or out of its range keeps the design's value.
+struct Reader {
+  QSettings& store;
+  QVariant value(const char* key) const { return store.value(QLatin1String(key)); }
+  void operator()(const char* key, QString& v) const {
+    if (const QVariant stored = value(key); stored.isValid()) v = stored.toString().left(260);
+  }
+  void operator()(const char* key, bool& v) const {
+    if (const QVariant stored = value(key); stored.isValid()) v = stored.toBool();
+  }
+  template <typename Number>
+  void operator()(const char* key, Number& v, Number low, Number high) const {
+    bool ok = false;
+    const QVariant stored = value(key);
+    const Number read = std::is_integral_v<Number> ? static_cast<Number>(stored.toInt(&ok)) : static_cast<Number>(stored.toDouble(&ok));
+    if (ok && read >= low && read <= high) v = read;
+  }
+};
+
+struct Writer {
+  QSettings& store;
+  template <typename Value>
+  void operator()(const char* key, const Value& v) const {
+    store.setValue(QLatin1String(key), v);
+  }
+  template <typename Number>
+  void operator()(const char* key, const Number& v, Number, Number) const {
+    store.setValue(QLatin1String(key), v);
+  }
+};
 
 }  // namespace
 
 std::optional<RememberedSettings> readSettings(QSettings& store) {
   if (!store.contains(QStringLiteral("category"))) return std::nullopt;
   RememberedSettings s;
-  s.rosterPath = store.value(QStringLiteral("roster")).toString();
-  s.className = store.value(QStringLiteral("class")).toString();
-  s.category = within(store.value(QStringLiteral("category")), 0, 2, s.category);
-  s.inOrder = store.value(QStringLiteral("inOrder"), s.inOrder).toBool();
-  s.rolling = store.value(QStringLiteral("rolling"), s.rolling).toBool();
-  s.display = within(store.value(QStringLiteral("display")), -1, 2, s.display);
-  s.groupMode = within(store.value(QStringLiteral("groupMode")), 0, 1, s.groupMode);
-  s.groupValue = within(store.value(QStringLiteral("groupValue")), 0, 32767, s.groupValue);
-  s.timerAmount = store.value(QStringLiteral("timerAmount"), s.timerAmount).toString().left(20);
-  s.timerUnit = within(store.value(QStringLiteral("timerUnit")), 0, 2, s.timerUnit);
-  s.timerMode = within(store.value(QStringLiteral("timerMode")), 0, 1, s.timerMode);
-  bool ok = false;
-  const double scale = store.value(QStringLiteral("scale")).toDouble(&ok);
-  s.scale = ok ? std::clamp(scale, 1.0, kLargestScale) : s.scale;
-  s.fullScreen = store.value(QStringLiteral("fullScreen"), s.fullScreen).toBool();
+  eachValue(s, Reader{store});
   return s;
 }
 
 void writeSettings(QSettings& store, const RememberedSettings& s) {
-  store.setValue(QStringLiteral("roster"), s.rosterPath);
-  store.setValue(QStringLiteral("class"), s.className);
-  store.setValue(QStringLiteral("category"), s.category);
-  store.setValue(QStringLiteral("inOrder"), s.inOrder);
-  store.setValue(QStringLiteral("rolling"), s.rolling);
-  store.setValue(QStringLiteral("display"), s.display);
-  store.setValue(QStringLiteral("groupMode"), s.groupMode);
-  store.setValue(QStringLiteral("groupValue"), s.groupValue);
-  store.setValue(QStringLiteral("timerAmount"), s.timerAmount);
-  store.setValue(QStringLiteral("timerUnit"), s.timerUnit);
-  store.setValue(QStringLiteral("timerMode"), s.timerMode);
-  store.setValue(QStringLiteral("scale"), s.scale);
-  store.setValue(QStringLiteral("fullScreen"), s.fullScreen);
+  eachValue(s, Writer{store});
   store.sync();
 }
 
