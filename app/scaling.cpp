@@ -63,6 +63,9 @@ double zoomStep(double factor, bool up, double low, double high) {
 LayoutScaler::LayoutScaler(QWidget* area, QSize designTwips, std::function<void(double)> afterScale)
     : QObject(area), area_(area), designTwips_(designTwips), afterScale_(std::move(afterScale)) {
   area_->installEventFilter(this);
+  styleTimer_.setSingleShot(true);
+  styleTimer_.setInterval(100);
+  connect(&styleTimer_, &QTimer::timeout, this, &LayoutScaler::scaleStyles);
 }
 
 QSize LayoutScaler::designPixels(double factor) const {
@@ -86,10 +89,12 @@ void LayoutScaler::apply(double factor, QPoint offset) {
   factor_ = factor;
   area_->setProperty(kLayoutScaleProperty, factor);
   area_->setProperty(kLayoutOffsetProperty, offset);
+  area_->setUpdatesEnabled(false);
   if (factor != fontFactor_) scaleFonts(factor);
   for (QWidget* control : placedControls(area_))
     control->setGeometry(twipsToPixelRect(control, control->property("twips").toRect()));
   if (afterScale_) afterScale_(factor);
+  area_->setUpdatesEnabled(true);
 }
 
 void LayoutScaler::scaleFonts(double factor) {
@@ -102,15 +107,28 @@ void LayoutScaler::scaleFonts(double factor) {
       control->setProperty(kDesignStyle, control->styleSheet());
     }
     QFont font = control->property(kDesignFont).value<QFont>();
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(control->property(kDesignFontPixels).toDouble() * factor))));
+    const double pixels = control->property(kDesignFontPixels).toDouble() * factor;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
     control->setFont(font);
     // Parts of a control (the text line of an editable drop-down) keep a font of their own.
     for (QWidget* part : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       if (!part->property("twips").isValid()) part->setFont(font);
     }
-    const QString style = control->property(kDesignStyle).toString();
-    if (!style.isEmpty()) control->setStyleSheet(scaledStyle(style, factor));
   }
+  // Style sheets are slow to apply (each one polishes its control afresh): they follow once
+  // the size has settled, not at every step of a drag.
+  styleTimer_.start();
+}
+
+void LayoutScaler::scaleStyles() {
+  if (factor_ == styleFactor_) return;
+  styleFactor_ = factor_;
+  area_->setUpdatesEnabled(false);
+  for (QWidget* control : placedControls(area_)) {
+    const QString style = control->property(kDesignStyle).toString();
+    if (!style.isEmpty()) control->setStyleSheet(scaledStyle(style, factor_));
+  }
+  area_->setUpdatesEnabled(true);
 }
 
 }  // namespace velquor

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QSize>
+#include <QTimer>
 #include <functional>
 
 class QWidget;
@@ -26,7 +27,8 @@ class LayoutScaler : public QObject {
 
   double factor() const { return factor_; }
   QSize designPixels(double factor) const;
-  // Lays the controls out for the area's present size.
+  // Lays the controls out for the area's present size; the style sheets follow when the
+  // size has settled.
   void fit();
 
  protected:
@@ -35,12 +37,15 @@ class LayoutScaler : public QObject {
  private:
   void apply(double factor, QPoint offset);
   void scaleFonts(double factor);
+  void scaleStyles();
 
   QWidget* area_;
   QSize designTwips_;
   std::function<void(double)> afterScale_;
   double factor_ = 1.0;
-  double fontFactor_ = 0.0;  // the factor the fonts and styles were last set for
+  double fontFactor_ = 0.0;   // the factor the fonts were last set for
+  double styleFactor_ = 1.0;  // the factor the style sheets were last set for
+  QTimer styleTimer_;
 };
 
 }  // namespace velquor
