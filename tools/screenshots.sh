@@ -50,10 +50,7 @@ start() {
   win=$(xdotool search --onlyvisible --name '^Velquor$' | tail -n 1)
 }
 # shot NAME: the main window alone; root NAME: the whole screen.
-shot() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$1.png"
-}
+shot() { import -window "$win" "$out/$1.png"; }
 root() { import -window root "$out/$1.png"; }
 key() {
   xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
@@ -86,9 +83,9 @@ manager
 start
 key F11
 root projector-fullscreen
-key B
+key b
 root projector-presentation
-key B
+key b
 key Escape
 key ctrl+plus
 key ctrl+plus
