@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -91,7 +92,14 @@ class Classroom : public QObject {
   QString announced;  // the name label's caption last read out
 
   void zoomTo(double factor);
-  void zoomBy(bool up) { zoomTo(zoomStep(scaler->factor(), up, 1.0, largestFactor())); }
+  void zoomBy(bool up) {
+    // Steps pressed in quick succession go on from the size asked for, which a window
+    // manager may not have given yet.
+    const double from = sinceZoom.isValid() && sinceZoom.elapsed() < 1500 ? zoomAsked : scaler->factor();
+    zoomTo(zoomStep(from, up, 1.0, largestFactor()));
+  }
+  double zoomAsked = 1.0;
+  QElapsedTimer sinceZoom;
   double largestFactor() const;
   void setFullScreen(bool on);
   void showWindowState();
@@ -223,7 +231,9 @@ void Classroom::zoomTo(double factor) {
   if (w.isFullScreen()) return;
   if (w.isMaximized()) w.showNormal();
   const QSize chrome = w.size() - w.centralWidget()->size();
-  w.resize(scaler->designPixels(std::clamp(factor, 1.0, largestFactor())) + chrome);
+  zoomAsked = std::clamp(factor, 1.0, largestFactor());
+  sinceZoom.start();
+  w.resize(scaler->designPixels(zoomAsked) + chrome);
   centreOnScreen(&w);
 }
 

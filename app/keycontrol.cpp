@@ -1,6 +1,8 @@
 #include "app/keycontrol.h"
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QFocusEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -56,6 +58,12 @@ ClickerKeys::ClickerKeys(QWidget* window, std::map<ClassroomKey, std::function<v
 }
 
 bool ClickerKeys::eventFilter(QObject* watched, QEvent* event) {
+  // The style sees the focus events of the widgets it draws; only the widgets' own count.
+  if (event->type() == QEvent::FocusIn && watched->isWidgetType()) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    tabbedTo_ = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ? watched : nullptr;
+    return false;
+  }
   if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   // Only keys for this window itself: a message box, a menu or an open list is left alone.
@@ -67,6 +75,8 @@ bool ClickerKeys::eventFilter(QObject* watched, QEvent* event) {
   // Esc means nothing to a text box, so it leaves full screen from anywhere.
   if (meaning != ClassroomKey::LeaveFullScreen && (takesTyping(QApplication::focusWidget()) || takesTyping(widget)))
     return false;
+  const bool pressKey = key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+  if (pressKey && watched == tabbedTo_ && qobject_cast<QAbstractButton*>(widget)) return false;
   if (event->type() == QEvent::ShortcutOverride) {
     // The key is ours: no shortcut of the same key may take it first.
     event->accept();

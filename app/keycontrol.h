@@ -28,6 +28,8 @@ ClassroomKey classroomKey(int key, Qt::KeyboardModifiers modifiers);
 bool takesTyping(const QWidget* widget);
 
 // Watches the key presses meant for one window and runs the action of each classroom key.
+// A button reached with Tab keeps Space and Enter, so the window can still be worked from
+// the keyboard alone (as with a screen reader); clickers send no Tab.
 class ClickerKeys : public QObject {
  public:
   ClickerKeys(QWidget* window, std::map<ClassroomKey, std::function<void()>> actions);
@@ -37,6 +39,7 @@ class ClickerKeys : public QObject {
 
  private:
   QWidget* window_;
+  QObject* tabbedTo_ = nullptr;  // the control last reached with Tab, while it has the focus
   std::map<ClassroomKey, std::function<void()>> actions_;
 };
 

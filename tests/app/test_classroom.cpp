@@ -201,6 +201,14 @@ class TestClassroom : public QObject {
     w.chkGd->setFocus(Qt::MouseFocusReason);  // leaving the box accepts the range afresh
     QCOMPARE(w.pickPoolCount, 48);
 
+    // A button reached with Tab keeps Space for itself.
+    w.CmdJs->setFocus(Qt::TabFocusReason);
+    key(w, Qt::Key_Space);
+    QCOMPARE(w.CmdJs->text(), QStringLiteral("暂停"));
+    QCOMPARE(w.pickPoolCount, 48);
+    w.CmdJs->click();
+    w.chkGd->setFocus(Qt::MouseFocusReason);
+
     // T runs the timer like the clock label; B and "." show only the name and the clock.
     key(w, Qt::Key_T);
     QCOMPARE(w.CmdJs->text(), QStringLiteral("暂停"));
