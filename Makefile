@@ -1,8 +1,9 @@
-# Velquor: `make run` builds and starts the program, `make test` builds and runs every test.
+# Velquor: `make run` builds and starts the program, `make test` builds and runs every test,
+# `make package` builds the Debian package build/package/velquor_<version>_<arch>.deb.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test build deps-run deps-test clean
+.PHONY: run test package build deps-run deps-test deps-package clean
 
 run: deps-run
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -15,11 +16,20 @@ test: deps-test
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+package: deps-package
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS) --target velquor velquor_install_files
+	cd $(BUILD) && cpack -G DEB
+	ls $(BUILD)/package/velquor_*.deb
+
 deps-run:
 	tools/install-deps.sh run
 
 deps-test:
 	tools/install-deps.sh test
+
+deps-package:
+	tools/install-deps.sh package
 
 clean:
 	rm -rf $(BUILD)

@@ -65,6 +65,7 @@ QComboBox* combo(QWidget* parent, const QString& name, bool editable, int l, int
       "QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 11px; border: 0px; }"
       "QComboBox::down-arrow { image: url(:/velquor/down-arrow.png); width: 9px; height: 5px; }"));
   if (editable) box->setInsertPolicy(QComboBox::NoInsert);
+  ignoreWheel(box);
   return box;
 }
 
@@ -121,6 +122,9 @@ void FrmMd::buildControls() {
   timJs = new QTimer(this);
   timJs->setObjectName(QStringLiteral("timJs"));
   timJs->setInterval(1000);
+  // A coarse timer may fire up to 5% early; the time shown is measured, but the refresh
+  // should come when the second has turned.
+  timJs->setTimerType(Qt::PreciseTimer);
 
   FraFl = frame(client, "FraFl", QStringLiteral("分类"), 1140, 390, 885, 1515);
   OptFl[0] = option(FraFl, indexed("OptFl", 0), QStringLiteral("名单"), 120, 270, 675, 285);

@@ -184,7 +184,11 @@ class FrmMd : public QMainWindow {
   int classSheetNo = 0;
   int classSheet = 0;
   int todayColumn = 0;
-  QString defaultRosterPath() const;  // 点名册.xls in the program's folder
+  // The default roster (点名册.xls) in the program's folder, else in the documents folder.
+  QString defaultRosterPath() const;
+  // With no roster anywhere, an installed program offers its sample roster at the default
+  // place; true when the teacher took it and it was written there.
+  bool offerSampleRoster();
   void listClasses();  // lists the roster's classes and loads the first
   void loadClass();    // loads the class selected in cmbXls
   void onImage1Click();  // the file dialog, then the class list
@@ -193,10 +197,12 @@ class FrmMd : public QMainWindow {
   void onMnBjClick(int index);
 
  private:
-  roster::Workbook& openRosterBook();
+  // The roster workbook at `path`, by default the one chosen (rosterPath).
+  roster::Workbook& openRosterBook(const QString& path = QString());
   void closeRosterBook();
   void installClass(const roster::ClassSheet& sheet);
   void releaseRoster();
+  QString classRosterPath_;  // the roster file the loaded class was read from
 
  public:
 
@@ -241,6 +247,7 @@ class FrmMd : public QMainWindow {
   // ---- Class timer ----------------------------------------------------------------------
   QTime timerTarget{0, 0, 0};  // the set duration, as a time of day (below 24 hours)
   QDateTime timerStart;        // date and time of the last start, whole seconds
+  qint64 timerStartMs = 0;     // the monotonic clock's reading at the last start
   void onCmdJsClick();         // start or stop; the caption of CmdJs is the run state
   void onLblSjClick();
   void onTimJsTick();

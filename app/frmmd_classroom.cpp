@@ -54,6 +54,11 @@ class AnsweringDialogs : public Dialogs {
     return inner->openFileName(parent, filter);
   }
   bool openDocument(const QString& path) override { return inner->openDocument(path); }
+  // While the remembered roster is the answer to come, the offer of the sample roster is
+  // declined, which leads to the file dialog.
+  bool ask(QWidget* parent, const QString& text, const QString& title) override {
+    return answer ? false : inner->ask(parent, text, title);
+  }
 };
 
 QString categoryCaption(int category) {

@@ -15,6 +15,7 @@
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
 #include "results/valuebox.h"
+#include "results/writefailure.h"
 #include "roster/workbookset.h"
 #include "app/widgets.h"
 
@@ -118,7 +119,7 @@ void FrmMd::onCmdXieClick(int index) {
     refuse(why);
   };
   try {
-    book = &openRosterBook();
+    book = &openRosterBook(classRosterPath_);  // the class's own roster, though another was chosen since
     book->activate(classSheetNo);
     classSheet = book->activeSheet();
     const roster::WorkbookCells cells(*book, classSheet);
@@ -153,11 +154,11 @@ void FrmMd::onCmdXieClick(int index) {
     }
     saving = true;
     book->save();
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.
     if (!(saving && !book->modified())) {
-      giveUp(QStringLiteral("无法写入名单文件（可能正被其他程序打开，或磁盘已满、没有写入权限），"));
+      giveUp(QString::fromStdString(results::writeFailureCause(error)));
       return;
     }
   }

@@ -34,18 +34,16 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 
 void FrmMd::connectRollcall() {
   for (int i = 0; i < 3; ++i) {
-    connect(OptFl[i], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (on && codeChange_ == 0) onOptFlClick(i);
-    });
+    // Every click runs the handler, also on the option already selected (after a switch
+    // by the menu it is the way back). Selecting from code calls the handler itself.
+    connect(OptFl[i], &QRadioButton::clicked, this, [this, i] { onOptFlClick(i); });
     connect(MnFl[i], &QAction::triggered, this, [this, i] { onMnFlClick(i); });
   }
   connect(lblXm, &CaptionLabel::clicked, this, &FrmMd::onLblXmClick);
   connect(Timer1, &QTimer::timeout, this, &FrmMd::onTimer1Tick);
   for (int i = 0; i < 2; ++i) {
     connect(cmdNext[i], &QPushButton::clicked, this, [this, i] { onCmdNextClick(i); });
-    connect(OptDmFs[i], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (on && codeChange_ == 0) onOptDmFsClick(i);
-    });
+    connect(OptDmFs[i], &QRadioButton::clicked, this, [this, i] { onOptDmFsClick(i); });
     connect(MnFs[i], &QAction::triggered, this, [this, i] { onMnFsClick(i); });
     // A range box loses the focus to another control of the window; a message box, the
     // menu bar or a menu opening is not such a loss.
@@ -120,11 +118,11 @@ void FrmMd::switchCategory(int category) {
       const QDate today = services_.clock->now().date();
       todayText = QString::fromStdString(monthDayText(today.month(), today.day()));
       firstActivationPending = 0;
-      rosterFileName = QStringLiteral("点名册.xls");
       rosterPath = defaultRosterPath();
+      rosterFileName = QFileInfo(rosterPath).fileName();
       // Without the default roster the teacher chooses a file, whose classes the file
       // dialog lists itself; listing them a second time would only load the class again.
-      if (QFileInfo::exists(rosterPath)) listClasses();
+      if (QFileInfo::exists(rosterPath) || offerSampleRoster()) listClasses();
       else onImage1Click();
       break;
     }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/datafiles.h"
 #include "app/frmmd.h"
 #include "app/widgets.h"
 #include "roster/workbookset.h"
@@ -20,6 +21,13 @@ namespace {
 const QString kWarningTitle = QStringLiteral("警告");
 
 std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+DefaultRoster locateRoster(const Services& services) {
+  const QString program =
+      services.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services.programFolder;
+  const QString documents = services.documentsFolder.isEmpty() ? userDocumentsFolder() : services.documentsFolder;
+  return locateDefaultRoster(program, documents);
+}
 
 }  // namespace
 
@@ -33,10 +41,23 @@ void FrmMd::connectRoster() {
   connect(MnBj[0], &QAction::triggered, this, [this] { onMnBjClick(0); });
 }
 
-QString FrmMd::defaultRosterPath() const {
-  const QString folder =
-      services_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : services_.programFolder;
-  return QDir(folder).filePath(QStringLiteral("点名册.xls"));
+QString FrmMd::defaultRosterPath() const { return locateRoster(services_).path; }
+
+bool FrmMd::offerSampleRoster() {
+  const DefaultRoster roster = locateRoster(services_);
+  if (roster.exists || !roster.offerSample) return false;
+  const QString folder = QDir::toNativeSeparators(QFileInfo(roster.path).absolutePath());
+  if (!services_.dialogs->ask(this,
+                              QStringLiteral("还没有点名册。要把示例点名册“%1”放到文件夹“%2”中并打开吗？\n"
+                                             "示例点名册可以在电子表格软件中改成自己班级的名单。\n"
+                                             "选“否”可以自己选择点名册文件。")
+                                  .arg(QFileInfo(roster.path).fileName(), folder),
+                              applicationTitle()))
+    return false;
+  if (copySampleRoster(roster.path)) return true;
+  services_.dialogs->message(this, QStringLiteral("无法在文件夹“%1”中写入示例点名册，请自己选择点名册文件。").arg(folder),
+                             kWarningTitle, MessageIcon::Critical);
+  return false;
 }
 
 void FrmMd::onImage1Click() {
@@ -56,10 +77,10 @@ void FrmMd::onImage1Click() {
   listClasses();
 }
 
-roster::Workbook& FrmMd::openRosterBook() {
+roster::Workbook& FrmMd::openRosterBook(const QString& path) {
   if (!rosterApp) rosterApp = std::make_unique<roster::WorkbookSet>();
   bool alreadyOpen = false;
-  roster::Workbook& book = rosterApp->get(toPath(rosterPath), alreadyOpen);
+  roster::Workbook& book = rosterApp->get(toPath(path.isEmpty() ? rosterPath : path), alreadyOpen);
   rosterBook = &book;
   // The warning is about another program holding the roster; a roster that merely
   // cannot be written (a read-only folder) is reported when a write fails.
@@ -133,25 +154,38 @@ void FrmMd::loadClass() {
   int k = cmbXls->currentIndex();
   if (k < 0 && cmbXls->count() == 0) return;
   if (k < 0) k = 0;
-  classSheetNo = k + 1;
+  // A sheet that cannot be loaded leaves the loaded class whole (its count, sheet, lists,
+  // groups, pool and buttons), and the class list shows that class again. The next roster
+  // operation reads the file again.
+  auto keepLoadedClass = [this] {
+    closeRosterBook();
+    if (classRosterPath_ == rosterPath && classSheetNo >= 1 && classSheetNo <= cmbXls->count()) {
+      ++codeChange_;
+      cmbXls->setCurrentIndex(classSheetNo - 1);
+      --codeChange_;
+    }
+  };
+  const int sheetNo = k + 1;
   try {
     roster::Workbook& book = openRosterBook();
-    book.activate(classSheetNo);
-    classSheet = book.activeSheet();
-    const roster::WorkbookCells cells(book, classSheet);
+    book.activate(sheetNo);
+    const int sheet = book.activeSheet();
+    const roster::WorkbookCells cells(book, sheet);
     const int n = roster::countStudents(cells);
-    studentCount = n;
-    FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
     if (n <= 1) {
       services_.dialogs->message(this, QStringLiteral("检测到名单表格为空，请检查"), kWarningTitle,
                                  MessageIcon::Critical);
-      closeRosterBook();
+      keepLoadedClass();
       return;
     }
-    installClass(roster::readClassSheet(cells, n, todayText.toStdString()));
+    const roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
+    classSheetNo = sheetNo;
+    classSheet = sheet;
+    classRosterPath_ = rosterPath;
+    FrZr->setTitle(QString::number(n) + QStringLiteral("人分组规则"));
+    installClass(read);
   } catch (const std::exception&) {
-    // The load stops where it failed; the next roster operation reads the file again.
-    closeRosterBook();
+    keepLoadedClass();
   }
 }
 
@@ -183,6 +217,7 @@ void FrmMd::installClass(const roster::ClassSheet& sheet) {
   ++codeChange_;
   CmbXm->clear();
   CmbXm->addItems(entries);
+  CmbXm->setCurrentIndex(-1);  // nobody is chosen yet
   --codeChange_;
 
   // A fresh load is one group holding the whole class, in list order.

@@ -49,8 +49,10 @@ void FrmMd::onCmdJsClick() {
     // fits the clock's "hh:mm:ss".
     const auto seconds = static_cast<int>(timer::setDuration(amount, unit));
     timerTarget = QTime(0, 0).addSecs(seconds);
-    // The date is kept with the time, so a run across midnight measures correctly.
+    // The date is kept with the time of the start; the run itself is measured on the
+    // monotonic clock, which neither midnight nor a change of the wall clock moves.
     timerStart = wholeSecond(services_.clock->now());
+    timerStartMs = services_.clock->monotonicMs();
     timJs->start();
     CmdJs->setText(kRunningCaption);
   } else {
@@ -65,7 +67,7 @@ void FrmMd::onLblSjClick() { onCmdJsClick(); }
 void FrmMd::onTimJsTick() {
   // Only a running timer ticks; a stray tick must not start it through the end of the run.
   if (CmdJs->text() != kRunningCaption) return;
-  const qint64 elapsed = timerStart.secsTo(wholeSecond(services_.clock->now()));
+  const qint64 elapsed = timer::elapsedSeconds(services_.clock->monotonicMs() - timerStartMs);
   const auto mode = timer::modeFromText(cmbJsFs->currentText().toStdString());
   const timer::Reading reading =
       timer::readClock(QTime(0, 0).secsTo(timerTarget), elapsed, mode.value_or(timer::Mode::CountUp));

@@ -6,6 +6,7 @@
 
 #include "app/introtext.h"
 #include "app/playwave.h"
+#include "app/version.h"
 #include "app/widgets.h"
 
 namespace velquor {
@@ -30,6 +31,11 @@ FrmQd::FrmQd(QWidget* parent, const QString& fileName) : QDialog(parent) {
   Text1->setReadOnly(true);
   setTwipsGeometry(Text1, 150, 1620, 12225, 10905);
 
+  lblBb = new CaptionLabel(QStringLiteral("版本 ") + QString::fromLatin1(kVersion), this);
+  lblBb->setObjectName(QStringLiteral("lblBb"));
+  lblBb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  setTwipsGeometry(lblBb, 150, 12645, 12225, 375);
+
   centreOnScreen(this);
   loadText(fileName);
 }
@@ -39,7 +45,7 @@ void FrmQd::loadText(const QString& name) {
   QFile file(path);
   if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
     boxText_ = QStringLiteral("\r\n找不到或无法读取介绍文件“%1”。\r\n"
-                              "它应当放在程序所在的文件夹中。程序的其他功能不受影响。")
+                              "它应当放在程序所在的文件夹或程序安装的数据文件夹中。程序的其他功能不受影响。")
                    .arg(name);
   } else {
     boxText_ = introductionBoxText(splitLines(decodeIntroduction(file.readAll())));

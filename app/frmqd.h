@@ -12,10 +12,11 @@ class CaptionLabel;
 class FrmQd : public QDialog {
   Q_OBJECT
  public:
-  // `fileName` is looked up in the current folder, then in the program's folder.
+  // `fileName` is looked up as every data file is (findDataFile).
   explicit FrmQd(QWidget* parent = nullptr, const QString& fileName = QStringLiteral("说明文档.txt"));
 
   CaptionLabel* Label1 = nullptr;
+  CaptionLabel* lblBb = nullptr;  // the program's version, below the text
   QPlainTextEdit* Text1 = nullptr;
 
   // The box's text as loaded: lines joined by CR LF, starting with an empty line.

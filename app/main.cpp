@@ -1,9 +1,11 @@
 // Starts the program: the splash window, then the main window.
 // `--reset` starts with the design's defaults and forgets the remembered settings.
 #include <QApplication>
+#include <QIcon>
 #include <QSettings>
 #include <memory>
 
+#include "app/commandline.h"
 #include "app/frmfm.h"
 #include "app/frmmd.h"
 #include "app/services.h"
@@ -11,8 +13,12 @@
 #include "app/widgets.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto exitCode = velquor::answerCommandLine(argc, argv)) return *exitCode;
   QApplication app(argc, argv);
   QApplication::setApplicationName(velquor::applicationTitle());
+  // Ties the windows to the installed desktop entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("velquor"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquor")));
   QApplication::setOrganizationName(velquor::applicationTitle());
   const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
   velquor::RealServices realServices;

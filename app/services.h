@@ -26,12 +26,17 @@ class Dialogs {
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;
+  // A modal question with Yes and No buttons; true for Yes.
+  virtual bool ask(QWidget* parent, const QString& text, const QString& title) = 0;
 };
 
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual QDateTime now() const = 0;  // local date and time
+  // Milliseconds from a fixed point, never set back nor moved by a change of the wall
+  // clock; for measuring how long something took.
+  virtual qint64 monotonicMs() const = 0;
 };
 
 class RandomSource {
@@ -56,6 +61,9 @@ struct Services {
   Clock* clock = nullptr;
   RandomSource* random = nullptr;
   SoundPlayer* sound = nullptr;
+  // Where the default roster is looked for after the program's folder; empty means the
+  // user's documents folder.
+  QString documentsFolder;
   // Where the window's settings are remembered between runs; none when empty (nothing is
   // read or written). `resetSettings` starts with the design's defaults and forgets them.
   std::function<std::unique_ptr<QSettings>()> settings;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <map>
@@ -31,11 +32,22 @@ class QtDialogs final : public Dialogs {
   }
 
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+  bool ask(QWidget* parent, const QString& text, const QString& title) override {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+  }
 };
 
 class SystemClock final : public Clock {
  public:
+  SystemClock() { started_.start(); }
   QDateTime now() const override { return QDateTime::currentDateTime(); }
+  qint64 monotonicMs() const override { return started_.elapsed(); }
+
+ private:
+  QElapsedTimer started_;  // a monotonic clock where the platform has one
 };
 
 class Mt19937Random final : public RandomSource {
@@ -86,7 +98,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, {}, false};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), {}, false};
 }
 
 }  // namespace velquor

@@ -91,6 +91,24 @@ QStringList liFamilies() {
           QStringLiteral("Noto Serif CJK SC")};
 }
 
+namespace {
+
+class WheelBlocker : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Wheel) return false;
+    event->ignore();
+    return true;
+  }
+};
+
+}  // namespace
+
+void ignoreWheel(QWidget* control) { control->installEventFilter(new WheelBlocker(control)); }
+
 bool isFocusLossToControl(const QEvent* event) {
   if (event->type() != QEvent::FocusOut) return false;
   const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
@@ -119,6 +137,12 @@ void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
   pressed_ = false;
   event->accept();
   if (click && isEnabled()) emit clicked();
+}
+
+void CaptionLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double-click is not a new click: its release clicks nothing.
+  pressed_ = false;
+  event->accept();
 }
 
 }  // namespace velquor

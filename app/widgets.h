@@ -59,6 +59,10 @@ class EventHook : public QObject {
   std::function<void(QEvent*)> hook_;
 };
 
+// The mouse wheel over a closed drop-down changes nothing: a stray scroll is not a choice.
+// (The open list scrolls as usual; it is a widget of its own.)
+void ignoreWheel(QWidget* control);
+
 // A focus loss to another control of the window. A message box, a popup, the menu bar
 // or another window taking the focus is not one. Callers also ignore the loss of a box
 // that is no longer visible: hiding its frame moves the focus, not the teacher.
@@ -79,6 +83,7 @@ class CaptionLabel : public QLabel {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   QString caption_;

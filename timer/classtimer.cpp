@@ -43,6 +43,10 @@ Reading readClock(std::int64_t target, std::int64_t elapsed, Mode mode) {
   return reading;
 }
 
+std::int64_t elapsedSeconds(std::int64_t milliseconds) {
+  return milliseconds <= 0 ? 0 : (milliseconds + 500) / 1000;
+}
+
 std::string clockText(std::int64_t seconds) {
   if (seconds < 0) seconds = 0;
   const auto hours = (seconds / 3600) % 24;

@@ -37,6 +37,11 @@ struct Reading {
 // A clock set back before the start counts as no time elapsed.
 Reading readClock(std::int64_t target, std::int64_t elapsed, Mode mode);
 
+// The elapsed time in whole seconds from the milliseconds measured, to the nearest second:
+// a tick that comes a little early or late shows the second it stands for. Below zero
+// counts as zero.
+std::int64_t elapsedSeconds(std::int64_t milliseconds);
+
 // "hh:mm:ss" with two-digit hours 00..23 (the time of day the seconds stand for);
 // negative seconds show as 00:00:00.
 std::string clockText(std::int64_t seconds);

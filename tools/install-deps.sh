@@ -1,12 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages Velquor needs to build, run and test, skipping
-# those already present. Usage: tools/install-deps.sh run|test
+# those already present. Usage: tools/install-deps.sh run|package|test
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
  libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai"
+if [ "${1:-test}" != run ]; then
+  # The Debian package: library dependencies, icon rendering, compressed manual page.
+  want="$want dpkg-dev file librsvg2-bin gzip"
+fi
 if [ "${1:-test}" = test ]; then
-  # Test oracles (LibreOffice, Gnumeric), benchmarks and the fuzzing toolchain.
-  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth"
+  # Test oracles (LibreOffice, Gnumeric), benchmarks, the fuzzing toolchain and the
+  # checkers of the package and its desktop files.
+  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
+ lintian desktop-file-utils appstream"
 fi
 missing=""
 for p in $want; do

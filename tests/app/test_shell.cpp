@@ -176,6 +176,27 @@ class TestShell : public QObject {
     QVERIFY(w.OptFl[2]->isChecked());
   }
 
+  void aDoubleClickOnALabelIsOneClick() {
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(VELQUOR_SOURCE_DIR));  // the sound cues
+    Scenario s;
+    FrmMd& w = s.start();
+    // Two presses in quick succession through the window system, as the mouse sends them.
+    auto doubleClick = [&w](QWidget* label) {
+      QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, Qt::NoModifier, label->mapTo(&w, label->rect().center()));
+    };
+    doubleClick(w.lblXm);  // rolling is on: it starts, and the second press does not stop it
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(s.fakes.sound.played, QStringList({"type0.wav"}));
+    QTest::mouseClick(w.lblXm, Qt::LeftButton);
+    QVERIFY(!w.Timer1->isActive());
+    s.fakes.sound.played.clear();
+    doubleClick(w.lblSj);
+    QCOMPARE(w.CmdJs->text(), QStringLiteral("暂停"));
+    QCOMPARE(s.fakes.sound.played, QStringList({"start.wav"}));
+    QDir::setCurrent(saved);
+  }
+
   void introductionWindowReadsTheFileAtEveryOpening() {
     QTemporaryDir dir;
     const QString saved = QDir::currentPath();

@@ -54,6 +54,15 @@ void choose(FrmMd& w, int number) {
 
 void score(FrmMd& w, const QString& value) { w.Combo1[0]->setEditText(value); }
 
+// A roster of one class of five in the program's folder, its student 2 called.
+FrmMd& callSecondOfFive(Scenario& s, const QString& path) {
+  writeWorkbook(path, {{"一班", classRows(5)}});
+  FrmMd& w = s.start();
+  w.OptFl[0]->click();
+  choose(w, 2);
+  return w;
+}
+
 // Every cell of every sheet as Gnumeric prints it matches what our reader reads.
 void checkWithGnumeric(const QString& path) {
   if (!rostertest::haveProgram("ssconvert")) {
@@ -240,6 +249,32 @@ class TestResultsWindow : public QObject {
     QCOMPARE(cellAt(path, 1, 5, 8).number, 5.0);
   }
 
+  void aFailedWriteNamesItsCause() {
+    Scenario s;
+    const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
+    FrmMd& w = callSecondOfFive(s, path);
+    QFile lock(QDir(folderOf(s)).filePath(QStringLiteral(".~lock.点名册.xls#")));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("王老师,teacher,classroom-pc,05.12.2026 08:55,file:///home/teacher;\n");
+    lock.close();
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.messages.back().text,
+             QStringLiteral("名单文件自05.12.2026 08:55起正被王老师（classroom-pc）打开，请在那里关闭后再试，成绩没有保存。"));
+    QFile::remove(lock.fileName());
+    const std::size_t messages = s.fakes.dialogs.messages.size();
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.messages.size(), messages);
+    // The roster was moved away (a memory stick pulled out) before the groups are written.
+    w.txtFz[0]->setText(QStringLiteral("2"));
+    QTest::keyClick(w.txtFz[0], Qt::Key_Return);
+    w.CmdFz[1]->click();
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".moved")));
+    w.CmdXie[0]->click();
+    QCOMPARE(s.fakes.dialogs.messages.back().text,
+             QStringLiteral("找不到名单文件（它可能已被移走或改名，或所在的磁盘已断开），分组没有保存。"));
+    QVERIFY(w.CmdXie[0]->isEnabled());
+  }
+
   void aMarkNeverLandsInAnotherStudentsRow() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
@@ -267,10 +302,7 @@ class TestResultsWindow : public QObject {
   void aRosterChangedElsewhereIsNotWrittenOver() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
-    writeWorkbook(path, {{"一班", classRows(5)}});
-    FrmMd& w = s.start();
-    w.OptFl[0]->click();
-    choose(w, 2);
+    FrmMd& w = callSecondOfFive(s, path);
     QTest::qWait(20);
     Workbook::SheetRows edited = classRows(5);
     edited[3][1] = "新同学";  // the teacher put another student in row 4

@@ -538,6 +538,34 @@ class TestRollcallWindow : public QObject {
     QVERIFY(!w.Timer1->isActive());
   }
 
+  void clickingTheSelectedOptionRunsItsHandler() {
+    Scenario s;
+    FrmMd& w = startWindow(s);
+    // After a switch by the menu the option still shown as selected brings its category back.
+    w.MnFl[1]->trigger();
+    QVERIFY(w.OptFl[2]->isChecked());
+    QCOMPARE(w.rollCategory, 1);
+    click(w.OptFl[2]);
+    QCOMPARE(w.rollCategory, 2);
+    QCOMPARE(w.LblVal1->caption(), QStringLiteral("行数"));
+    QVERIFY(w.MnFl[1]->isEnabled() && !w.MnFl[2]->isEnabled());
+    // Clicked again, the selected category restores its default range.
+    typeRange(w, QStringLiteral("2"), QStringLiteral("3"));
+    QCOMPARE(w.pickPoolCount, 6);
+    click(w.OptFl[2]);
+    QCOMPARE(w.txtXh[0]->text() + w.txtXh[1]->text(), QStringLiteral("68"));
+    QCOMPARE(w.pickPoolCount, 48);
+    // The selected pick order clicked again restores the caption after a pick.
+    rollingOff(w);
+    for (int order : {0, 1}) {
+      click(w.OptDmFs[order]);
+      click(w.lblXm);
+      QVERIFY(w.lblXm->caption().endsWith(QStringLiteral("列")));
+      click(w.OptDmFs[order]);
+      QCOMPARE(w.lblXm->caption(), order == 0 ? QStringLiteral("随机\r\n点名") : QStringLiteral("顺序\r\n点名"));
+    }
+  }
+
   void nameListPicksThroughTheGroupLists() {
     SoundFolder folder;
     Scenario s;

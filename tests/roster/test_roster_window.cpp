@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "tests/support/rosterfiles.h"
 #include "tests/support/scenario.h"
@@ -52,6 +54,28 @@ roster::Workbook::SheetRows classRows(const std::vector<std::string>& names) {
   roster::Workbook::SheetRows rows = {{"标题"}, {"学号", "姓名", "", "", "组别"}};
   for (std::size_t i = 0; i < names.size(); ++i) rows.push_back({std::to_string(i + 1), names[i]});
   return rows;
+}
+
+// What the window holds of the loaded class, as one text per part.
+QStringList loadedClass(const FrmMd& w) {
+  QStringList pool;
+  const auto& rows = std::get<rollcall::NamePool>(w.pickPool);
+  for (int i = 1; i <= w.pickPoolCount; ++i) pool.append(QString::fromStdString(rows[std::size_t(i)].number.toText()));
+  QString buttons;
+  for (const QPushButton* b : {w.CmdFz[0], w.CmdFz[1], w.CmdXie[0], w.CmdXie[1]}) buttons += b->isEnabled() ? '1' : '0';
+  return {QString::number(w.studentCount), QString::number(w.classSheetNo), QString::number(w.classSheet),
+          QString::number(w.todayColumn), w.FrZr->title(), listItems(w.List2).join(','), listItems(w.List1).join(','),
+          w.LabXx->caption(), comboItems(w.CmbXm).join(','), pool.join(','), buttons,
+          w.txtFz[0]->text() + '/' + w.txtFz[1]->text(), QString::number(w.cmbXls->currentIndex())};
+}
+
+// One notch of the mouse wheel over a control, downwards, as the window system delivers it.
+void wheelDown(QWidget* control) {
+  const QPointF centre = QRectF(control->rect()).center();
+  QWheelEvent notch(centre, control->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&notch);
+  QApplication::sendEvent(control, &notch);
 }
 
 }  // namespace
@@ -100,8 +124,8 @@ class TestRosterWindow : public QObject {
     QCOMPARE(s.fakes.dialogs.messages[0].text, QStringLiteral("检测到名单表格为空，请检查"));
     QCOMPARE(s.fakes.dialogs.messages[0].title, kWarning);
     QCOMPARE(s.fakes.dialogs.messages[0].icon, MessageIcon::Critical);
-    QCOMPARE(w.FrZr->title(), QStringLiteral("1人分组规则"));
-    QCOMPARE(w.cmbXls->currentText(), QStringLiteral("高一(2)班"));
+    QCOMPARE(w.FrZr->title(), QStringLiteral("48人分组规则"));  // the class still loaded
+    QCOMPARE(w.cmbXls->currentText(), QStringLiteral("高一(1)班"));
     QCOMPARE(w.CmbXm->count(), 48);  // the previous class's lists stay
     QCOMPARE(w.List1->count(), 48);
     QCOMPARE(w.rosterApp->count(), 0);  // the workbook was closed
@@ -112,6 +136,93 @@ class TestRosterWindow : public QObject {
     QCOMPARE(w.studentCount, 45);
     QCOMPARE(w.CmbXm->itemText(44), QStringLiteral("45_郭远欣"));
     QCOMPARE(w.rosterApp->count(), 1);
+  }
+
+  void aRefusedClassLeavesTheLoadedClassInPlace() {
+    Scenario s;
+    const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
+    std::vector<std::string> names;
+    for (int i = 1; i <= 12; ++i) names.push_back("学生" + std::to_string(i));
+    roster::Workbook::SheetRows full = classRows({"甲", "乙", "丙"});
+    full[1].resize(256, "11月30");  // every day column up to IV is taken
+    writeWorkbook(path, {{"一班", classRows(names)}, {"空表", {{"标题"}}}, {"一人", classRows({"独"})}, {"满表", full}});
+    FrmMd& w = s.start();
+    chooseNameList(w);
+    QCOMPARE(w.studentCount, 12);
+    // Random groups not yet written, and a student called.
+    w.txtFz[0]->setText(QStringLiteral("3"));
+    QTest::keyClick(w.txtFz[0], Qt::Key_Return);
+    w.CmdFz[0]->click();
+    w.CmbXm->setCurrentIndex(4);
+    w.onCmbXmClick();
+    const QStringList before = loadedClass(w);
+    QCOMPARE(before[10], QStringLiteral("1111"));
+
+    for (int sheet : {1, 2, 3}) {
+      w.MnBj[std::size_t(sheet)]->trigger();
+      QCOMPARE(loadedClass(w), before);
+    }
+    // Another roster whose first sheet is blank: the class stays, and so does its roster.
+    const QString other = QDir(folderOf(s)).filePath(QStringLiteral("二班.xls"));
+    writeWorkbook(other, {{"空表", {{"标题"}}}, {"二班", classRows({"甲", "乙"})}});
+    const QByteArray otherBytes = fileBytes(other);
+    s.fakes.dialogs.fileAnswers = {other};
+    w.MnSz[0]->trigger();
+    QCOMPARE(w.cmbXls->currentText(), QStringLiteral("空表"));
+    QCOMPARE(loadedClass(w), before);
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));  // the three short lists
+    QCOMPARE(s.fakes.dialogs.messages[1].text, QStringLiteral("检测到名单表格为空，请检查"));
+
+    // Both writes go to the class still loaded, in its own roster.
+    w.CmdXie[1]->click();
+    w.CmdXie[0]->click();
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));
+    QCOMPARE(fileBytes(other), otherBytes);
+    const roster::Workbook book = roster::Workbook::open(path.toStdString());
+    QCOMPARE(book.cell(1, 7, 6).number, 5.0);  // student 5, today's column F
+    for (int g = 1; g <= 3; ++g)
+      for (const auto& member : w.groupTable.members(g))
+        QCOMPARE(book.cell(1, member.number.toInteger().value_or(0) + 2, 5).number, double(g));
+    QCOMPARE(book.cell(2, 3, 5).kind, roster::Cell::Kind::Empty);
+  }
+
+  void theStudentBoxNamesNobodyAfterALoad() {
+    Scenario s;
+    copyFixture(QStringLiteral("lo-roster3.xls"), folderOf(s));
+    FrmMd& w = s.start();
+    chooseNameList(w);
+    QCOMPARE(w.CmbXm->count(), 48);
+    QCOMPARE(w.CmbXm->currentIndex(), -1);
+    QCOMPARE(w.CmbXm->currentText(), QString());
+    w.CmbXm->setCurrentIndex(3);
+    w.MnBj[2]->trigger();
+    QCOMPARE(w.CmbXm->count(), 45);
+    QCOMPARE(w.CmbXm->currentIndex(), -1);
+  }
+
+  void theWheelOverAClosedDropDownChoosesNothing() {
+    Scenario s;
+    copyFixture(QStringLiteral("lo-roster7.xls"), folderOf(s));
+    FrmMd& w = s.start();
+    chooseNameList(w);
+    const QStringList loaded = loadedClass(w);
+    const QString caption = w.lblXm->caption();
+    for (QComboBox* box : {w.cmbXls, w.CmbXm, w.Combo1[0], w.Combo1[1], w.cmbJsDw, w.cmbJsFs}) wheelDown(box);
+    QCOMPARE(loadedClass(w), loaded);  // no other class, no call, no current student
+    QCOMPARE(w.lblXm->caption(), caption);
+    QCOMPARE(w.CmbXm->currentIndex(), -1);
+    QCOMPARE(w.Combo1[0]->currentText(), QStringLiteral("5"));
+    QCOMPARE(w.Combo1[1]->currentText(), QStringLiteral("5"));
+    QCOMPARE(w.cmbJsDw->currentText(), QStringLiteral("秒"));
+    QCOMPARE(w.cmbJsFs->currentText(), QStringLiteral("正计时"));
+
+    w.OptFl[1]->click();  // numbers
+    wheelDown(w.cmbXh);
+    QCOMPARE(w.cmbXh->currentIndex(), -1);
+    QCOMPARE(w.pickPoolCount, 48);
+    QCOMPARE(w.lblXm->caption(), QStringLiteral("号码\r\n点名"));
+    QVERIFY(!w.CmdXie[1]->isEnabled());
+    QVERIFY(s.fakes.dialogs.messages.empty());
   }
 
   void aMissingDefaultRosterAsksForAFileAndTheClassMenuFollowsEachWorkbook() {

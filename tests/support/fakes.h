@@ -42,14 +42,30 @@ class FakeDialogs : public Dialogs {
     openedDocuments.append(path);
     return openDocumentResult;
   }
+  std::vector<Message> questions;
+  std::deque<bool> askAnswers;  // next answers to questions; No when none are left
+  bool ask(QWidget*, const QString& text, const QString& title) override {
+    questions.push_back({text, title, MessageIcon::None});
+    if (askAnswers.empty()) return false;
+    const bool answer = askAnswers.front();
+    askAnswers.pop_front();
+    return answer;
+  }
   QString lastFilter;
 };
 
 class FakeClock : public Clock {
  public:
   QDateTime current{QDate(2026, 12, 5), QTime(9, 0, 0)};
+  qint64 monotonic = 0;  // milliseconds of real time passed
   QDateTime now() const override { return current; }
-  void advance(int seconds) { current = current.addSecs(seconds); }
+  qint64 monotonicMs() const override { return monotonic; }
+  // Time passes: both readings move on. A step back only sets the wall clock back.
+  void advance(int seconds) { advanceMs(qint64(seconds) * 1000); }
+  void advanceMs(qint64 milliseconds) {
+    current = current.addMSecs(milliseconds);
+    if (milliseconds > 0) monotonic += milliseconds;
+  }
 };
 
 // Returns the scripted values in turn, then `fallback`; records reseeds.
@@ -91,11 +107,14 @@ class FakeSound : public SoundPlayer {
 
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
+  QTemporaryDir documentsFolder;  // where it is looked for next
   FakeDialogs dialogs;
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, {}, false}; }
+  Services services() {
+    return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), {}, false};
+  }
 };
 
 }  // namespace velquor::test

@@ -15,12 +15,14 @@ namespace velquor::test {
 struct Scenario {
   FakeServices fakes;
   std::unique_ptr<FrmMd> window;
+  QString programFolder;  // when set, the program's folder instead of the fake one
 
   // Builds the window, shows it and lets its first activation run; `random` replaces the
   // scripted generator.
   FrmMd& start(RandomSource* random = nullptr) {
     Services services = fakes.services();
     if (random) services.random = random;
+    if (!programFolder.isEmpty()) services.programFolder = programFolder;
     window = std::make_unique<FrmMd>(services);
     window->show();
     window->activateWindow();

@@ -33,6 +33,14 @@ class TestTimerRules : public QObject {
     QCOMPARE(qint64(setDuration(amount, static_cast<Unit>(unit))), seconds);
   }
 
+  void elapsedSecondsAreRoundedToTheNearest() {
+    QCOMPARE(elapsedSeconds(-300), std::int64_t(0));
+    QCOMPARE(elapsedSeconds(499), std::int64_t(0));
+    QCOMPARE(elapsedSeconds(960), std::int64_t(1));
+    QCOMPARE(elapsedSeconds(1499), std::int64_t(1));
+    QCOMPARE(elapsedSeconds(2500), std::int64_t(3));
+  }
+
   void clockTextIsTwoDigitHoursMinutesSeconds() {
     QCOMPARE(clockText(59), std::string("00:00:59"));
     QCOMPARE(clockText(3600 + 61), std::string("01:01:01"));

@@ -35,6 +35,11 @@ struct TimerScenario : Scenario {
     w.onTimJsTick();
     return shown();
   }
+  QString tickAfterMs(int milliseconds) {
+    fakes.clock.advanceMs(milliseconds);
+    w.onTimJsTick();
+    return shown();
+  }
   QString shown() const { return w.lblSj->caption(); }
   bool running() const { return w.CmdJs->text() == QStringLiteral("暂停") && w.timJs->isActive(); }
   bool stopped() const { return w.CmdJs->text() == QStringLiteral("计时") && !w.timJs->isActive(); }
@@ -122,6 +127,30 @@ class TestTimerWindow : public QObject {
     s.fakes.clock.advance(7);
     QTRY_VERIFY_WITH_TIMEOUT(s.stopped(), 3000);
     QCOMPARE(s.shown(), QStringLiteral("00:00:00"));
+  }
+
+  void ticksThatComeEarlyOrLateShowTheTimeElapsed() {
+    TimerScenario s;
+    // Started 10 ms after the wall clock turned a second; the ticks come a little early
+    // or late, as a timer's ticks do.
+    s.fakes.clock.current = QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0, 10));
+    s.set(QStringLiteral("3"), 0, 0);
+    s.clickButton();
+    QCOMPARE(s.tickAfterMs(975), QStringLiteral("00:00:01"));
+    QCOMPARE(s.tickAfterMs(1000), QStringLiteral("00:00:02"));
+    QVERIFY(s.running());
+    QCOMPARE(s.tickAfterMs(990), QStringLiteral("00:00:03"));  // 2965 ms: the run is over
+    QVERIFY(s.stopped());
+    // Counting down a minute: no second shown twice at the start, and a late or lost
+    // tick only delays the refresh.
+    s.fakes.clock.current = QDateTime(QDate(2026, 12, 5), QTime(9, 0, 5, 20));
+    s.set(QStringLiteral("1"), 1, 1);
+    s.clickButton();
+    QCOMPARE(s.tickAfterMs(970), QStringLiteral("00:00:59"));
+    QCOMPARE(s.tickAfterMs(1060), QStringLiteral("00:00:58"));
+    QCOMPARE(s.tickAfterMs(2000), QStringLiteral("00:00:56"));
+    QVERIFY(s.running());
+    QCOMPARE(s.w.timJs->timerType(), Qt::PreciseTimer);  // ticks within a millisecond or so
   }
 
   void modeChangesWhileRunningShowAtTheNextTick() {

@@ -1,0 +1,51 @@
+#include "results/writefailure.h"
+
+namespace velquor::results {
+namespace {
+
+// The holder as the roster component gives it: "name (computer, since)" from a lock file,
+// or the name alone.
+std::string heldCause(const std::string& holder) {
+  if (holder.empty()) return "名单文件正被其他程序打开，请在那里关闭后再试，";
+  std::string who = holder;
+  std::string since;
+  const auto open = holder.rfind(" (");
+  if (open != std::string::npos && holder.back() == ')') {
+    std::string inside = holder.substr(open + 2, holder.size() - open - 3);
+    const auto comma = inside.rfind(", ");
+    if (comma != std::string::npos) {
+      since = inside.substr(comma + 2);
+      inside.resize(comma);
+    }
+    who = holder.substr(0, open) + "（" + inside + "）";
+  }
+  return "名单文件" + (since.empty() ? std::string() : "自" + since + "起") + "正被" + who +
+         "打开，请在那里关闭后再试，";
+}
+
+}  // namespace
+
+std::string writeFailureCause(const roster::WorkbookError& error) {
+  using roster::ErrorKind;
+  switch (error.kind()) {
+    case ErrorKind::Held: return heldCause(error.holder());
+    case ErrorKind::ReadOnly: return "名单文件是只读的，";
+    case ErrorKind::ChangedOnDisk: return "名单文件已在其他程序中修改，请重新选择班级后再试，";
+    case ErrorKind::DiskFull: return "磁盘已满，";
+    case ErrorKind::NoPermission: return "没有写入名单文件的权限（文件夹或磁盘不允许写入），";
+    case ErrorKind::CannotWrite: return "名单文件中有本程序无法安全写入的结构，";
+    case ErrorKind::NotFound: return "找不到名单文件（它可能已被移走或改名，或所在的磁盘已断开），";
+    case ErrorKind::NotRegular: return "名单文件不是普通文件，";
+    case ErrorKind::Damaged: return "名单文件已损坏，无法读取，";
+    case ErrorKind::Unsupported: return "名单文件的格式不受支持（已加密或版本过旧），";
+    case ErrorKind::Other: break;
+  }
+  return "无法写入名单文件，";
+}
+
+std::string writeFailureCause(const std::exception& error) {
+  if (const auto* workbook = dynamic_cast<const roster::WorkbookError*>(&error)) return writeFailureCause(*workbook);
+  return "无法写入名单文件，";
+}
+
+}  // namespace velquor::results
