@@ -15,11 +15,12 @@ namespace velquor {
 namespace {
 
 const char* const kUsage =
-    "Usage: velquor [--version | --help | --paths]\n"
+    "Usage: velquor [--version | --help | --paths | --reset]\n"
     "Starts the classroom roll-call window. Options:\n"
     "  --version  print the version\n"
     "  --help     print this help\n"
-    "  --paths    print where the sounds, the introduction text and the default roster are found\n";
+    "  --paths    print where the sounds, the introduction text and the default roster are found\n"
+    "  --reset    start with the default settings and forget the remembered ones\n";
 
 // One line per data file and one for the default roster, so an installation can be checked
 // from a terminal.

@@ -96,6 +96,7 @@ FrmMd::FrmMd(const Services& services, QWidget* parent) : QMainWindow(parent), s
   connectResults();
   connectTimer();
   connectClassDay();
+  installClassroom();
   loadWindow();
 }
 

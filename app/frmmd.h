@@ -39,6 +39,7 @@ namespace rollcall {
 class AbsenceBook;
 struct AbsentStudent;
 }  // namespace rollcall
+class Classroom;
 
 class FrmMd : public QMainWindow {
   Q_OBJECT
@@ -114,6 +115,13 @@ class FrmMd : public QMainWindow {
   std::array<QAction*, 3> MnXs{};
   std::array<QAction*, 3> MnJs{};
   std::array<QAction*, 1> MnBz{};
+  // The classroom screen's entries: 放大, 缩小, 全屏 under 显示方式, the design size
+  // (Ctrl+0, no entry of its own) and 撤销上次点名 under 点名方式.
+  QAction* MnFd = nullptr;
+  QAction* MnSx = nullptr;
+  QAction* MnQp = nullptr;
+  QAction* MnYs = nullptr;
+  QAction* MnCx = nullptr;
 
   // ---- Start-up -----------------------------------------------------------------------
   int firstActivationPending = 0;
@@ -290,6 +298,13 @@ class FrmMd : public QMainWindow {
   void buildControls();
   void buildMenus();
   void loadWindow();
+  // The classroom screen (scaling, full screen, clicker keys, taking back a call,
+  // remembered settings, screen readers), wired in one place: frmmd_classroom.cpp.
+  friend class Classroom;
+  void installClassroom();
+  void noteCall(bool namePool);  // a call is about to take its candidate out of the pool
+  void noteDayStart();           // the pool was built afresh
+  Classroom* classroom_ = nullptr;
   // Each subsystem connects its controls' events to its handlers.
   void connectShell();
   void connectRollcall();

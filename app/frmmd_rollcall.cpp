@@ -76,6 +76,7 @@ void FrmMd::installNameList(NameTable students, NamePool pool, int livePoolCount
   pickPoolCount = std::clamp(livePoolCount, 0, pool.empty() ? 0 : static_cast<int>(pool.size()) - 1);
   studentTable = std::move(students);
   pickPool = std::move(pool);
+  noteDayStart();
 }
 
 // ---- Categories --------------------------------------------------------------------------
@@ -174,6 +175,7 @@ void FrmMd::onTxtXhLostFocus(int index) {
   studentTable = entries;
   pickPool = std::move(entries);
   pickPoolCount = studentCount;
+  noteDayStart();
 
   QStringList texts;
   const std::vector<std::string> entryTexts = rangeEntryTexts(rollCategory, rangeLow, rangeHigh);
@@ -326,6 +328,7 @@ void FrmMd::removeCalledCandidate() {
 }
 
 void FrmMd::dropFromNamePool() {
+  noteCall(true);
   // A pool still holding a range (no class could be loaded) is left alone, and no mark
   // can then be written for a student of an earlier class.
   const DropResult result = rollcall::dropFromNamePool(pickPool, pickPoolCount, pickPos, studentTable, studentCount);
@@ -335,6 +338,7 @@ void FrmMd::dropFromNamePool() {
 }
 
 void FrmMd::dropFromRangePool() {
+  noteCall(false);
   if (rollcall::dropFromRangePool(pickPool, pickPoolCount, pickPos, rollCategory, rangeLow, studentCount) ==
       DropResult::WrongForm)
     return;

@@ -1,12 +1,15 @@
 // Starts the program: the splash window, then the main window.
+// `--reset` starts with the design's defaults and forgets the remembered settings.
 #include <QApplication>
 #include <QIcon>
+#include <QSettings>
 #include <memory>
 
 #include "app/commandline.h"
 #include "app/frmfm.h"
 #include "app/frmmd.h"
 #include "app/services.h"
+#include "app/settings.h"
 #include "app/widgets.h"
 
 int main(int argc, char* argv[]) {
@@ -16,10 +19,18 @@ int main(int argc, char* argv[]) {
   // Ties the windows to the installed desktop entry and its icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("velquor"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquor")));
+  const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
   velquor::RealServices realServices;
+  velquor::Services services = realServices.services();
+  // The user's own settings, in the platform's standard place. Named here rather than through
+  // an organization name, which would also move the program's data folder.
+  services.settings = [] {
+    return std::make_unique<QSettings>(velquor::applicationTitle(), velquor::applicationTitle());
+  };
+  services.resetSettings = options.reset;
   std::unique_ptr<velquor::FrmMd> mainWindow;
   auto* splash = new velquor::FrmFm([&] {
-    mainWindow = std::make_unique<velquor::FrmMd>(realServices.services());
+    mainWindow = std::make_unique<velquor::FrmMd>(services);
     mainWindow->show();
   });
   splash->show();

@@ -6,7 +6,10 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
+#include <memory>
 
+class QSettings;
 class QWidget;
 
 namespace velquor {
@@ -64,6 +67,10 @@ struct Services {
   // Where the program keeps its own files (pending writes, absences); empty means the
   // platform's application data folder.
   QString dataFolder;
+  // Where the window's settings are remembered between runs; none when empty (nothing is
+  // read or written). `resetSettings` starts with the design's defaults and forgets them.
+  std::function<std::unique_ptr<QSettings>()> settings;
+  bool resetSettings = false;
 };
 
 // The real implementations, owned by the returned holder.

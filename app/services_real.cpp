@@ -98,7 +98,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString()};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString(), {}, false};
 }
 
 }  // namespace velquor

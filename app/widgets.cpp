@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QVariant>
 #include <QWidget>
+#include <cmath>
 
 namespace velquor {
 
@@ -25,8 +26,25 @@ void centreOnScreen(QWidget* window) {
 }
 
 void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height) {
-  widget->setProperty("twips", QRect(left, top, width, height));
-  widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+  const QRect twips(left, top, width, height);
+  widget->setProperty("twips", twips);
+  widget->setGeometry(twipsToPixelRect(widget, twips));
+}
+
+QRect twipsToPixelRect(const QWidget* widget, const QRect& twips) {
+  double factor = 1.0;
+  QPoint offset;
+  for (const QWidget* up = widget->parentWidget(); up; up = up->parentWidget()) {
+    const QVariant scale = up->property(kLayoutScaleProperty);
+    if (!scale.isValid()) continue;
+    factor = scale.toDouble();
+    if (up == widget->parentWidget()) offset = up->property(kLayoutOffsetProperty).toPoint();
+    break;
+  }
+  // Each edge and size rounds on its own, so every rectangle is within half a pixel of
+  // the design rectangle times the factor.
+  const auto px = [factor](int t) { return static_cast<int>(std::lround(t * factor / kTwipsPerPixel)); };
+  return QRect(px(twips.x()) + offset.x(), px(twips.y()) + offset.y(), px(twips.width()), px(twips.height()));
 }
 
 QRect twipsGeometry(const QWidget* widget) {
@@ -105,6 +123,7 @@ void CaptionLabel::setCaption(const QString& caption) {
   QString shown = caption;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   setText(shown);
+  emit captionChanged();
 }
 
 void CaptionLabel::mousePressEvent(QMouseEvent* event) {

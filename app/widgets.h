@@ -23,9 +23,16 @@ int twipsToPixels(int twips);
 void centreOnScreen(QWidget* window);
 
 // Places a widget by a rectangle in twips and remembers the twips, so positions computed
-// from other positions (and read back by tests) stay exact.
+// from other positions (and read back by tests) stay exact. The pixels follow the scale of
+// the layout the widget belongs to (see app/scaling.h).
 void setTwipsGeometry(QWidget* widget, int left, int top, int width, int height);
 QRect twipsGeometry(const QWidget* widget);
+// The pixel rectangle of `twips` for a widget of a scaled layout: the nearest ancestor
+// carrying a scale gives the factor and, to the controls standing directly on it, the
+// offset that centres the layout.
+QRect twipsToPixelRect(const QWidget* widget, const QRect& twips);
+inline constexpr const char* kLayoutScaleProperty = "layoutScale";
+inline constexpr const char* kLayoutOffsetProperty = "layoutOffset";
 void setTwipsTop(QWidget* widget, int top);
 void setTwipsLeftTop(QWidget* widget, int left, int top);
 
@@ -71,6 +78,7 @@ class CaptionLabel : public QLabel {
 
  signals:
   void clicked();
+  void captionChanged();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

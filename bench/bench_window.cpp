@@ -1,7 +1,9 @@
 // The name-list work of the main window on rosters of a whole school year: opening the
 // roster and loading a class (lists included), a rolling tick in one group of the largest
 // class, a random grouping with the list refresh, and writing a mark or the groups with
-// the safe save (each save is flushed to disk).
+// the safe save (each save is flushed to disk). And the relayout after a resize: every
+// control placed again from its twips, with new fonts and styles when the factor changes
+// (as when the teacher drags the window's corner), or new margins only.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -111,6 +113,39 @@ void BM_WriteGroups(benchmark::State& state) {
   if (!roster.fakes.dialogs.messages.empty()) state.SkipWithError("write refused");
 }
 
+// A window of the seat category, resized by its client area.
+struct ResizedWindow {
+  velquor::test::FakeServices fakes;
+  std::unique_ptr<FrmMd> window;
+  QSize chrome;
+  ResizedWindow() {
+    window = std::make_unique<FrmMd>(fakes.services());
+    window->show();
+    window->formActivate();
+    chrome = window->size() - window->centralWidget()->size();
+  }
+  void resizeClient(QSize client) { window->resize(client + chrome); }
+};
+
+// Between the sizes of factors 1.5 and 2: new places and new fonts every time.
+void BM_RelayoutNewFactor(benchmark::State& state) {
+  ResizedWindow w;
+  const QSize sizes[2] = {QSize(942, 955), QSize(1256, 1274)};
+  std::size_t i = 0;
+  for (auto _ : state) w.resizeClient(sizes[i++ % 2]);
+  if (w.window->centralWidget()->size() != sizes[(i - 1) % 2]) state.SkipWithError("not resized");
+}
+
+// Wider and narrower at one height: the factor stays, the margins change.
+void BM_RelayoutSameFactor(benchmark::State& state) {
+  ResizedWindow w;
+  const QSize sizes[2] = {QSize(1800, 1000), QSize(1700, 1000)};
+  std::size_t i = 0;
+  for (auto _ : state) w.resizeClient(sizes[i++ % 2]);
+}
+
+BENCHMARK(BM_RelayoutNewFactor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RelayoutSameFactor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenListAndLoad)->Arg(48)->Arg(32764)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadClass)->Arg(48)->Arg(32764)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RollingTickOneGroup)->Arg(48)->Arg(32764)->Unit(benchmark::kMicrosecond);

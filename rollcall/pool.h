@@ -25,6 +25,7 @@ struct NamePoolRow {
   Variant student;   // position in the class table
   Variant number;    // the student's number as read
   Variant sheetRow;  // position + 2
+  bool operator==(const NamePoolRow&) const = default;
 };
 
 // Row or entry 0 of every table exists and is never a live candidate.

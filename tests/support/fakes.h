@@ -113,7 +113,9 @@ struct FakeServices {
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
-  Services services() { return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path()}; }
+  Services services() {
+    return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path(), {}, false};
+  }
 };
 
 }  // namespace velquor::test

@@ -1,0 +1,40 @@
+// The settings the window remembers between runs, and the command line that can make it
+// start with the design's defaults instead.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QSettings;
+
+namespace velquor {
+
+struct RememberedSettings {
+  QString rosterPath;  // the roster file last used; empty for the default
+  QString className;   // the class last chosen
+  int category = 2;    // rollcall::kNameList, kNumber or kSeat
+  bool inOrder = false;
+  bool rolling = true;
+  int display = -1;    // the 显示方式 entry last chosen, -1 for none since the category
+  int groupMode = 0;   // 0 a number of groups, 1 persons per group
+  int groupValue = 0;  // the accepted number; 0 for none
+  QString timerAmount = QStringLiteral("5");
+  int timerUnit = 0;
+  int timerMode = 0;
+  double scale = 1.0;
+  bool fullScreen = false;
+  bool operator==(const RememberedSettings&) const = default;
+};
+
+// The remembered settings, each value kept within what the window can show; empty when
+// nothing has been remembered yet.
+std::optional<RememberedSettings> readSettings(QSettings& store);
+void writeSettings(QSettings& store, const RememberedSettings& settings);
+
+struct StartOptions {
+  bool reset = false;  // --reset: the design's defaults, remembered settings forgotten
+};
+StartOptions parseStartOptions(const QStringList& arguments);
+
+}  // namespace velquor
