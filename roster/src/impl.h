@@ -12,6 +12,7 @@
 
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
+#include "roster/src/diskfile.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
 
@@ -56,13 +57,6 @@ struct CellSlot {
 };
 constexpr std::uint8_t kIsDate = 1, kFromPool = 2, kSharedFormula = 4;
 
-// Size and modification time of the file as read or last saved, used to notice edits made by
-// another program (the content itself is compared when the time differs).
-struct DiskStamp {
-  std::uintmax_t size = 0;
-  std::int64_t mtimeNs = 0;
-};
-
 struct Edit {
   bool text;
   std::int16_t value;
@@ -104,10 +98,7 @@ std::string formatNumber(double v);
 }  // namespace detail
 
 struct Workbook::Impl {
-  std::filesystem::path path;      // as given
-  std::filesystem::path resolved;  // symlinks resolved
-  std::shared_ptr<FileOps> ops;
-  detail::DiskStamp stamp;
+  detail::DiskFile file;  // the file on disk; detached for an image in memory
 
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;
