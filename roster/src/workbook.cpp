@@ -139,26 +139,47 @@ const Sheet& Workbook::Impl::worksheet(int position) const {
     throw WorkbookError("The workbook has no worksheet number " + std::to_string(position) + ".");
   return sheets[static_cast<std::size_t>(worksheets[static_cast<std::size_t>(position - 1)])];
 }
+const Sheet& Workbook::Impl::readableWorksheet(int position) const {
+  const Sheet& s = worksheet(position);
+  if (s.damaged)
+    throw WorkbookError("The worksheet \"" + s.name + "\" is damaged and cannot be read.", ErrorKind::SheetUnreadable);
+  return s;
+}
+
+void Workbook::Impl::checkWholeFile() const {
+  if (wholeFileChecked) return;
+  for (const Sheet& s : sheets)
+    if (s.damaged)
+      throw WorkbookError("Cannot write this workbook: its sheet \"" + s.name + "\" is damaged.", ErrorKind::SheetUnreadable);
+  if (cfb && cfb->miniFatPointsOutside())
+    throw WorkbookError("Cannot write this workbook: its table of small streams (mini FAT) points outside them; "
+                        "other programs might no longer read it after a save.",
+                        ErrorKind::CannotWrite);
+  wholeFileChecked = true;
+}
+
+bool Workbook::sheetReadable(int sheet) const { return !d_->worksheet(sheet).damaged; }
+
 Sheet& Workbook::Impl::worksheet(int position) {
   return const_cast<Sheet&>(static_cast<const Impl*>(this)->worksheet(position));
 }
 
 int Workbook::lastRow(int sheet) const {
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.cells.empty() ? 0 : static_cast<int>(s.cells.back().key >> 8) + 1;
   if (!s.edits.empty()) last = std::max(last, static_cast<int>(s.edits.rbegin()->first >> 8) + 1);
   return last;
 }
 
 int Workbook::lastColumn(int sheet) const {
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
   return last;
 }
 
 Cell Workbook::cell(int sheet, int row, int col) const {
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   if (row < 1 || row > 65536 || col < 1 || col > 256) return Cell{};
   return d_->makeCell(s, (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1));
 }
@@ -188,7 +209,8 @@ std::string Workbook::cellMonthDay(int sheet, int row, int col) const {
 void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
   if (row < 1 || row > 65536 || col < 1 || col > 256)
     throw WorkbookError("Cell row " + std::to_string(row) + ", column " + std::to_string(col) + " is outside the sheet.");
-  const Sheet& s = worksheet(sheet);
+  checkWholeFile();
+  const Sheet& s = readableWorksheet(sheet);
   const std::uint32_t key = (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1);
   const CellSlot* it = s.find(key);
   if (it && (it->flags & kSharedFormula))
@@ -245,6 +267,7 @@ void Workbook::save() {
   Impl& d = *d_;
   if (!d.file.attached()) throw WorkbookError("This workbook has no file to save to.");
   if (!modified()) return;  // nothing to write: the file stays as it is
+  d.checkWholeFile();
   SaveLayout layout;
   Bytes stream = d.serializeStream(&layout);
   Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
