@@ -41,16 +41,22 @@ const std::string kOwnTag = "velquor-pid:";
 fs::path lockFilePath(const fs::path& file) { return file.parent_path() / (".~lock." + file.filename().string() + "#"); }
 fs::path ownerFilePath(const fs::path& file) { return file.parent_path() / ("~$" + file.filename().string()); }
 
-std::string hostName() {
-  char buf[256] = {};
-  if (::gethostname(buf, sizeof buf - 1) != 0) return "";
-  return buf;
+// Looked up once: they do not change while the program runs.
+const std::string& hostName() {
+  static const std::string name = [] {
+    char buf[256] = {};
+    return ::gethostname(buf, sizeof buf - 1) == 0 ? std::string(buf) : std::string();
+  }();
+  return name;
 }
 
-std::string userName() {
-  if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
-  const char* u = std::getenv("USER");
-  return u ? u : "";
+const std::string& userName() {
+  static const std::string name = [] {
+    if (const passwd* pw = ::getpwuid(::geteuid())) return std::string(pw->pw_name);
+    const char* u = std::getenv("USER");
+    return std::string(u ? u : "");
+  }();
+  return name;
 }
 
 std::string localTime(std::time_t t) {
