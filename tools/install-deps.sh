@@ -5,8 +5,10 @@ set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
  libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai"
 if [ "${1:-test}" = test ]; then
-  # Test oracles (LibreOffice, Gnumeric), benchmarks and the fuzzing toolchain.
-  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth"
+  # Test oracles (LibreOffice, Gnumeric), benchmarks, the fuzzing toolchain, and the writer
+  # the Spreadsheet::WriteExcel fixture is made with.
+  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
+ libspreadsheet-writeexcel-perl"
 fi
 missing=""
 for p in $want; do
