@@ -197,17 +197,6 @@ FileLock rangeLock(long pid) {
                       ErrorKind::Held, who);
 }
 
-ErrorKind kindOfErrno(int error) {
-  switch (error) {
-    case ENOSPC:
-    case EDQUOT: return ErrorKind::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErrorKind::NoPermission;
-    default: return ErrorKind::Other;
-  }
-}
-
 // This program's lock for one save: the lock file, created exclusively, and an fcntl lock on
 // the roster (an open-file-description lock, so closing other descriptors of the file while
 // checking it does not drop it). Both go at destruction.
@@ -229,14 +218,14 @@ class SaveLock {
         if (!ok) {
           release();
           throw WorkbookError("Cannot write the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                              kindOfErrno(error));
+                              errorKindOf(error));
         }
         break;
       }
       if (errno != EEXIST) {
         const int error = errno;
         throw WorkbookError("Cannot create the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                            kindOfErrno(error));
+                            errorKindOf(error));
       }
       const auto other = readLockFile(lockFile_);
       if (!other) continue;  // removed in between: try again
@@ -256,7 +245,7 @@ class SaveLock {
       const int error = errno;
       release();
       throw WorkbookError("Cannot open the workbook for writing \"" + file.string() + "\": " + std::strerror(error),
-                          error == EACCES || error == EPERM ? ErrorKind::ReadOnly : kindOfErrno(error));
+                          error == EACCES || error == EPERM ? ErrorKind::ReadOnly : errorKindOf(error));
     }
     struct flock fl {};
     fl.l_type = F_WRLCK;
