@@ -304,6 +304,37 @@ void removeLeftoverTemps(const std::vector<fs::path>& temps) {
   }
 }
 
+// The file holds exactly `known`. Compared piece by piece: a large roster is not read into
+// fresh memory at every save.
+bool sameContent(const fs::path& file, const Bytes& known) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    throw WorkbookError("Cannot open \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
+  }
+  std::uint8_t buf[65536];
+  std::size_t at = 0;
+  bool same = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw WorkbookError("Cannot read \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
+    }
+    if (n == 0) break;
+    const auto got = static_cast<std::size_t>(n);
+    if (got > known.size() - at || std::memcmp(buf, known.data() + at, got) != 0) {
+      same = false;
+      break;
+    }
+    at += got;
+  }
+  ::close(fd);
+  return same && at == known.size();
+}
+
 // The user may write the file. The administrator may write anything, but a file marked
 // read-only (no write permission for anybody) is meant to stay as it is, so it is honoured.
 bool userMayWrite(const fs::path& file, const FileInfo& info) {
@@ -372,8 +403,8 @@ bool DiskFile::changedOnDisk() const {
   if (!info.exists || info.size != known_.size()) return true;
   // Same size: the content decides (a time kept by the other program, or too coarse to
   // show the change, proves nothing).
-  const Bytes now = ops_->readAll(resolved_, kMaxSize);
-  return now != known_;
+  if (!ops_->onDisk()) return ops_->readAll(resolved_, kMaxSize) != known_;
+  return !sameContent(resolved_, known_);
 }
 
 void DiskFile::save(const Bytes& image, const std::function<void()>& replaced) {
