@@ -67,9 +67,15 @@ std::string localTime(std::time_t t) {
   return buf;
 }
 
+// The start of a small file; nothing when it does not exist, "" when it exists but cannot be
+// read (a lock that cannot be read still holds the file).
 std::optional<std::string> readSmallFile(const fs::path& p, std::size_t max) {
   int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+    return std::string();
+  }
   std::string s(max, '\0');
   ssize_t n = ::read(fd, s.data(), max);
   ::close(fd);
@@ -228,7 +234,8 @@ class SaveLock {
                             errorKindOf(error));
       }
       const auto other = readLockFile(lockFile_);
-      if (!other) continue;  // removed in between: try again
+      if (!other && Clock::now() < deadline) continue;  // removed in between: try again
+      if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
       if (ownAndStale(*other)) {
         removeIfSame(other->lock);
         continue;
