@@ -56,8 +56,8 @@ class AnsweringDialogs : public Dialogs {
   bool openDocument(const QString& path) override { return inner->openDocument(path); }
   // While the remembered roster is the answer to come, the offer of the sample roster is
   // declined, which leads to the file dialog.
-  bool ask(QWidget* parent, const QString& text, const QString& title) override {
-    return answer ? false : inner->ask(parent, text, title);
+  bool ask(QWidget* parent, const QString& text, const QString& title, bool yesIsDefault) override {
+    return answer ? false : inner->ask(parent, text, title, yesIsDefault);
   }
 };
 

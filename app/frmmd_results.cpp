@@ -16,6 +16,7 @@
 #include "core/numtext.h"
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
+#include "app/rostersave.h"
 #include "results/valuebox.h"
 #include "results/writefailure.h"
 #include "roster/workbookset.h"
@@ -154,9 +155,8 @@ void FrmMd::onCmdXieClick(int index) {
         book->setText(classSheet, roster::kHeadingRow, todayColumn, todayText.toStdString());
       book->setInteger(classSheet, *row, todayColumn, *mark);
     }
-    results::checkWritable(*book);
     saving = true;
-    book->save();
+    saveRoster(*book, *services_.dialogs, this);
   } catch (const std::exception& failure) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.

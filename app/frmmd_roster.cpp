@@ -53,7 +53,7 @@ bool FrmMd::offerSampleRoster() {
                                              "示例点名册可以在电子表格软件中改成自己班级的名单。\n"
                                              "选“否”可以自己选择点名册文件。")
                                   .arg(QFileInfo(roster.path).fileName(), folder),
-                              applicationTitle()))
+                              applicationTitle(), true))
     return false;
   if (copySampleRoster(roster.path)) return true;
   services_.dialogs->message(this, QStringLiteral("无法在文件夹“%1”中写入示例点名册，请自己选择点名册文件。").arg(folder),
@@ -188,7 +188,12 @@ void FrmMd::loadClass() {
     noteLoadedClass(read);  // a mark still waiting counts as today's
     installClass(read);
     leaveOutAbsent();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // A damaged sheet is named, so the teacher knows which class is lost and why.
+    const auto* error = dynamic_cast<const roster::WorkbookError*>(&e);
+    if (error && error->kind() == roster::ErrorKind::SheetUnreadable)
+      services_.dialogs->message(this, QStringLiteral("班级“%1”的工作表已损坏，无法读取，请检查名单文件").arg(cmbXls->itemText(k)),
+                                 kWarningTitle, MessageIcon::Critical);
     keepLoadedClass();
   }
 }

@@ -148,7 +148,7 @@ void PendingWrites::askBeforeClosing() {
   // Yes, the default button, keeps them.
   const bool keep = services_.dialogs->ask(
       window_, QStringLiteral("还有%1条成绩或分组没有写入名单。\n保留它们，下次启动时再写入吗？（选“否”将丢弃它们）").arg(n),
-      applicationTitle());
+      applicationTitle(), true);
   if (keep) return;
   std::vector<std::uint64_t> ids;
   for (const auto& w : journal_->writes()) ids.push_back(w.id);

@@ -26,8 +26,9 @@ class Dialogs {
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;
-  // A modal question with Yes and No buttons; true for Yes.
-  virtual bool ask(QWidget* parent, const QString& text, const QString& title) = 0;
+  // A modal question with Yes and No buttons; true for Yes. `yesIsDefault` picks the button
+  // that Enter presses: No where Yes could do harm.
+  virtual bool ask(QWidget* parent, const QString& text, const QString& title, bool yesIsDefault) = 0;
 };
 
 class Clock {

@@ -33,9 +33,9 @@ class QtDialogs final : public Dialogs {
 
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
-  bool ask(QWidget* parent, const QString& text, const QString& title) override {
+  bool ask(QWidget* parent, const QString& text, const QString& title, bool yesIsDefault) override {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
   }
 };

@@ -39,6 +39,7 @@ std::string writeFailureCause(const roster::WorkbookError& error) {
     case ErrorKind::NotFound: return "找不到名单文件（它可能已被移走或改名，或所在的磁盘已断开），";
     case ErrorKind::NotRegular: return "名单文件不是普通文件，";
     case ErrorKind::Damaged: return "名单文件已损坏，无法读取，";
+    case ErrorKind::SheetUnreadable: return "名单文件中有班级的工作表已损坏，为免损坏名单不写入，";
     case ErrorKind::Unsupported: return "名单文件的格式不受支持（已加密或版本过旧），";
     case ErrorKind::Other: break;
   }

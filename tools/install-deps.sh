@@ -9,10 +9,10 @@ if [ "${1:-test}" != run ]; then
   want="$want dpkg-dev file librsvg2-bin gzip"
 fi
 if [ "${1:-test}" = test ]; then
-  # Test oracles (LibreOffice, Gnumeric), benchmarks, the fuzzing toolchain and the
-  # checkers of the package and its desktop files.
+  # Test oracles (LibreOffice, Gnumeric), benchmarks, the fuzzing toolchain, the checkers of
+  # the package and its desktop files, and the writer a Spreadsheet::WriteExcel fixture is made with.
   want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
- lintian desktop-file-utils appstream"
+ lintian desktop-file-utils appstream libspreadsheet-writeexcel-perl"
 fi
 missing=""
 for p in $want; do

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,30 +13,14 @@
 namespace velquor::roster {
 namespace {
 
-// The kind of a failed system call, from its errno.
-ErrorKind kindOf(int error) {
-  switch (error) {
-    case ENOSPC:
-    case EDQUOT: return ErrorKind::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErrorKind::NoPermission;
-    case ENOENT:
-    case ENOTDIR:
-    case ENODEV:
-    case ENXIO: return ErrorKind::NotFound;
-    default: return ErrorKind::Other;
-  }
-}
-
 [[noreturn]] void failErrno(const std::string& what, const std::filesystem::path& path) {
   const int error = errno;
-  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), kindOf(error));
+  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
 }
 
 [[noreturn]] void failErrno(const std::string& what) {
   const int error = errno;
-  throw WorkbookError(what + std::strerror(error), kindOf(error));
+  throw WorkbookError(what + std::strerror(error), errorKindOf(error));
 }
 
 class SystemFileOps final : public FileOps {
@@ -43,7 +28,8 @@ class SystemFileOps final : public FileOps {
   explicit SystemFileOps(bool sync) : sync_(sync) {}
 
   std::vector<std::uint8_t> readAll(const std::filesystem::path& path, std::uintmax_t maxSize) override {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO or device named like the roster must not hang the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) failErrno("Cannot open", path);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -96,6 +82,7 @@ class SystemFileOps final : public FileOps {
       std::filesystem::path tmp = target.parent_path() / ("." + target.filename().string() + ".velquor-" + suffix + ".tmp");
       int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd >= 0) {
+        ::flock(fd, LOCK_EX | LOCK_NB);  // a fresh file: nobody else can hold it yet
         handle = fd;
         return tmp;
       }
@@ -155,6 +142,21 @@ class SystemFileOps final : public FileOps {
 };
 
 }  // namespace
+
+ErrorKind errorKindOf(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT: return ErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ErrorKind::NoPermission;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO: return ErrorKind::NotFound;
+    default: return ErrorKind::Other;
+  }
+}
 
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_shared<SystemFileOps>(syncToDisk); }
 

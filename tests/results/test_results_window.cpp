@@ -272,6 +272,44 @@ class TestResultsWindow : public QObject {
     for (const auto& m : s.fakes.dialogs.messages) QVERIFY(!m.text.endsWith(QStringLiteral("没有保存。")));
   }
 
+  void aLockLeftByACrashedProgramIsRemovedOnceTheTeacherConfirms() {
+    Scenario s;
+    const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
+    writeWorkbook(path, {{"一班", classRows(5)}});
+    FrmMd& w = s.start();
+    w.OptFl[0]->click();
+    const QByteArray original = fileBytes(path);
+    const QString lock = QDir(folderOf(s)).filePath(QStringLiteral(".~lock.点名册.xls#"));
+    QFile f(lock);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("王老师,wang,office-pc,04.12.2026 16:20,file:///home/wang/.config/lo;").toUtf8());
+    f.close();
+    choose(w, 2);
+    score(w, QStringLiteral("3"));
+    // The teacher does not confirm: the file and the lock stay, and the mark waits.
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(1));
+    const QString question = s.fakes.dialogs.questions.back().text;
+    QVERIFY2(question.contains(QStringLiteral("王老师")) && question.contains(QStringLiteral("office-pc")) &&
+                 question.contains(QStringLiteral("04.12.2026 16:20")),
+             qPrintable(question));
+    QCOMPARE(fileBytes(path), original);
+    QVERIFY(QFile::exists(lock));
+    QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("1条成绩待写入")));
+    // The next mark asks again; confirmed, the lock goes, the new mark is saved and the
+    // waiting one follows, each once.
+    choose(w, 3);
+    score(w, QStringLiteral("2"));
+    s.fakes.dialogs.askAnswers = {true};
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(2));
+    QVERIFY(!QFile::exists(lock));
+    QCOMPARE(cellAt(path, 1, 5, 8).number, 2.0);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
+    QCOMPARE(cellAt(path, 1, 4, 8).number, 3.0);
+    for (const auto& m : s.fakes.dialogs.messages) QVERIFY(!m.text.endsWith(QStringLiteral("没有保存。")));
+  }
+
   void aMarkNeverLandsInAnotherStudentsRow() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));

@@ -14,7 +14,7 @@ class TestWriteFailure : public QObject {
   void everyKindNamesItsOwnCause() {
     std::set<std::string> causes;
     for (ErrorKind kind : {ErrorKind::Other, ErrorKind::NotFound, ErrorKind::NotRegular, ErrorKind::Damaged,
-                           ErrorKind::Unsupported, ErrorKind::CannotWrite, ErrorKind::Held, ErrorKind::ReadOnly,
+                           ErrorKind::Unsupported, ErrorKind::SheetUnreadable, ErrorKind::CannotWrite, ErrorKind::Held, ErrorKind::ReadOnly,
                            ErrorKind::ChangedOnDisk, ErrorKind::DiskFull, ErrorKind::NoPermission}) {
       const QString cause = QString::fromStdString(results::writeFailureCause(WorkbookError("x", kind)));
       QVERIFY2(cause.endsWith(QStringLiteral("，")), qPrintable(cause));

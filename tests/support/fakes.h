@@ -44,7 +44,7 @@ class FakeDialogs : public Dialogs {
   }
   std::vector<Message> questions;
   std::deque<bool> askAnswers;  // next answers to questions; No when none are left
-  bool ask(QWidget*, const QString& text, const QString& title) override {
+  bool ask(QWidget*, const QString& text, const QString& title, bool /*yesIsDefault*/) override {
     questions.push_back({text, title, MessageIcon::None});
     if (askAnswers.empty()) return false;
     const bool answer = askAnswers.front();
