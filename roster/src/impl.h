@@ -12,6 +12,7 @@
 
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
+#include "roster/src/xlsx.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
 
@@ -71,6 +72,7 @@ struct Edit {
 
 struct Sheet {
   std::string name;
+  bool hidden = false;  // hidden or very hidden
   std::size_t boundSheetPos;  // record position of its BOUNDSHEET in the stream
   std::uint32_t start = 0, end = 0;  // substream [BOF, after EOF)
   bool worksheet = false;
@@ -109,6 +111,9 @@ struct Workbook::Impl {
   std::shared_ptr<FileOps> ops;
   detail::DiskStamp stamp;
 
+  // An .xlsx workbook; the members below describe an .xls one.
+  std::unique_ptr<detail::XlsxBook> xlsx;
+
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;
   detail::ByteView stream;  // usually a view into the file image held by cfb
@@ -138,6 +143,8 @@ struct Workbook::Impl {
   // Parses a file image. With `previous` and `saved`, the image is what previous wrote: cells
   // are taken over from it instead of parsed again.
   void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
+  // Reads a file image of either format.
+  void load(detail::Bytes image);
   detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
   // Memory of earlier saves, reused by the next one (large rosters save faster).
   mutable detail::Bytes spareStream, spareImage;

@@ -182,14 +182,26 @@ Workbook Workbook::open(const std::filesystem::path& path, std::shared_ptr<FileO
   if (!info.exists) throw WorkbookError("The workbook \"" + path.string() + "\" does not exist.", ErrorKind::NotFound);
   Bytes bytes = d->ops->readAll(d->resolved, kMaxFileSize);
   d->stamp = DiskStamp{bytes.size(), info.mtimeNs};
-  d->parse(std::move(bytes));
+  d->load(std::move(bytes));
   return Workbook(std::move(d));
 }
 
 Workbook Workbook::fromBytes(std::vector<std::uint8_t> bytes) {
   auto d = std::make_unique<Impl>();
-  d->parse(std::move(bytes));
+  d->load(std::move(bytes));
   return Workbook(std::move(d));
+}
+
+void Workbook::Impl::load(Bytes bytes) {
+  // The content decides the format, whatever the file is called.
+  if (looksLikeZip(bytes)) {
+    xlsx = XlsxBook::parse(std::move(bytes));
+    return;
+  }
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0)
+    throw WorkbookError("The file is neither an Excel workbook (.xls) nor an Office Open XML workbook (.xlsx).",
+                        ErrorKind::Damaged);
+  parse(std::move(bytes));
 }
 
 bool Workbook::readOnly() const {
@@ -207,11 +219,19 @@ std::string Workbook::holder() const {
 
 std::string Workbook::fileName() const { return d_->path.filename().string(); }
 std::filesystem::path Workbook::path() const { return d_->path; }
-int Workbook::sheetCount() const { return static_cast<int>(d_->worksheets.size()); }
-std::string Workbook::sheetName(int sheet) const { return d_->worksheet(sheet).name; }
+int Workbook::sheetCount() const {
+  return d_->xlsx ? d_->xlsx->sheetCount() : static_cast<int>(d_->worksheets.size());
+}
+std::string Workbook::sheetName(int sheet) const {
+  return d_->xlsx ? d_->xlsx->sheetName(sheet) : d_->worksheet(sheet).name;
+}
+bool Workbook::sheetHidden(int sheet) const {
+  return d_->xlsx ? d_->xlsx->sheetHidden(sheet) : d_->worksheet(sheet).hidden;
+}
 
 void Workbook::activate(int sheet) {
-  (void)d_->worksheet(sheet);
+  if (d_->xlsx) (void)d_->xlsx->sheetName(sheet);
+  else (void)d_->worksheet(sheet);
   d_->active = sheet;
 }
 int Workbook::activeSheet() const { return d_->active; }
@@ -226,6 +246,7 @@ Sheet& Workbook::Impl::worksheet(int position) {
 }
 
 int Workbook::lastRow(int sheet) const {
+  if (d_->xlsx) return d_->xlsx->lastRow(sheet);
   const Sheet& s = d_->worksheet(sheet);
   int last = s.cells.empty() ? 0 : static_cast<int>(s.cells.back().key >> 8) + 1;
   if (!s.edits.empty()) last = std::max(last, static_cast<int>(s.edits.rbegin()->first >> 8) + 1);
@@ -233,6 +254,7 @@ int Workbook::lastRow(int sheet) const {
 }
 
 int Workbook::lastColumn(int sheet) const {
+  if (d_->xlsx) return d_->xlsx->lastColumn(sheet);
   const Sheet& s = d_->worksheet(sheet);
   int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
@@ -240,6 +262,7 @@ int Workbook::lastColumn(int sheet) const {
 }
 
 Cell Workbook::cell(int sheet, int row, int col) const {
+  if (d_->xlsx) return d_->xlsx->cell(sheet, row, col);
   const Sheet& s = d_->worksheet(sheet);
   if (row < 1 || row > 65536 || col < 1 || col > 256) return Cell{};
   return d_->makeCell(s, (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1));
@@ -251,7 +274,7 @@ std::string Workbook::cellMonthDay(int sheet, int row, int col) const {
     std::int64_t days = static_cast<std::int64_t>(std::floor(c.number));
     int y;
     unsigned m, d;
-    if (d_->date1904) {
+    if (d_->xlsx ? d_->xlsx->date1904() : d_->date1904) {
       civilFromDays(daysFromCivil(1904, 1, 1) + days, y, m, d);
     } else if (days == 60) {
       return monthDay(2, 29);  // the 1900 system's 29 February 1900
@@ -283,6 +306,7 @@ void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
 }
 
 void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
+  if (d_->xlsx) return d_->xlsx->setText(sheet, row, col, utf8);
   d_->checkWritable(sheet, row, col);
   const std::u16string u = utf8ToUtf16(utf8);
   if (u.size() > 32767) throw WorkbookError("The text is longer than a cell can hold.");
@@ -306,17 +330,20 @@ void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
 }
 
 void Workbook::setInteger(int sheet, int row, int col, std::int16_t value) {
+  if (d_->xlsx) return d_->xlsx->setInteger(sheet, row, col, value);
   d_->checkWritable(sheet, row, col);
   d_->worksheet(sheet).edits[(static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1)] = Edit{false, value, 0};
 }
 
 bool Workbook::modified() const {
+  if (d_->xlsx) return d_->xlsx->modified();
   for (const Sheet& s : d_->sheets)
     if (!s.edits.empty()) return true;
   return false;
 }
 
 std::vector<std::uint8_t> Workbook::serialize() const {
+  if (d_->xlsx) return d_->xlsx->build().image;
   if (!modified()) return d_->cfb->image();
   return d_->cfb->replaceStream(d_->streamEntry, d_->serializeStream());
 }
@@ -327,7 +354,7 @@ bool Workbook::changedOnDisk() const {
   if (!info.exists || info.size != d_->stamp.size) return true;
   if (info.mtimeNs == d_->stamp.mtimeNs) return false;
   const Bytes now = d_->ops->readAll(d_->resolved, kMaxFileSize);
-  const Bytes& known = d_->cfb->image();  // the file as read, padded to whole sectors
+  const Bytes& known = d_->xlsx ? d_->xlsx->image() : d_->cfb->image();  // as read (.xls: padded to whole sectors)
   return now.size() != d_->stamp.size || now.size() > known.size() || !std::equal(now.begin(), now.end(), known.begin());
 }
 
@@ -346,8 +373,11 @@ void Workbook::save() {
   const FileInfo info = d.ops->stat(d.resolved);
   if (!info.regular) throw WorkbookError("The workbook is not a regular file.", ErrorKind::NotRegular);
   SaveLayout layout;
-  Bytes stream = d.serializeStream(&layout);
-  Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
+  Bytes stream;
+  XlsxBook::Output built;
+  if (d.xlsx) built = d.xlsx->build();
+  else stream = d.serializeStream(&layout);
+  Bytes out = d.xlsx ? std::move(built.image) : d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
 
   int handle = -1;
   bool open = false;
@@ -372,6 +402,23 @@ void Workbook::save() {
     throw;
   }
   // The new file is in place: from here on the workbook describes it.
+  if (d.xlsx) {
+    const std::size_t size = out.size();
+    built.image = std::move(out);
+    try {
+      d.xlsx->adopt(std::move(built));
+    } catch (const std::exception&) {
+      d.xlsx = XlsxBook::parse(d.ops->readAll(d.resolved, kMaxFileSize));  // read the saved file like any other
+    }
+    FileInfo now{};
+    try {
+      now = d.ops->stat(d.resolved);
+    } catch (...) {
+    }
+    d.stamp = DiskStamp{size, now.mtimeNs};
+    d.ops->syncDirectory(d.resolved.parent_path());
+    return;
+  }
   auto fresh = std::make_unique<Impl>();
   fresh->path = d.path;
   fresh->resolved = d.resolved;
