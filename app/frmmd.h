@@ -176,7 +176,7 @@ class FrmMd : public QMainWindow {
   int classSheetNo = 0;
   int classSheet = 0;
   int todayColumn = 0;
-  QString defaultRosterPath() const;  // 点名册.xls in the program's folder
+  QString defaultRosterPath() const;  // 点名册.xls in the program's folder, else 点名册.xlsx
   void listClasses();  // lists the roster's classes and loads the first
   void loadClass();    // loads the class selected in cmbXls
   void onImage1Click();  // the file dialog, then the class list

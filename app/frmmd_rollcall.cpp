@@ -119,8 +119,8 @@ void FrmMd::switchCategory(int category) {
       const QDate today = services_.clock->now().date();
       todayText = QString::fromStdString(monthDayText(today.month(), today.day()));
       firstActivationPending = 0;
-      rosterFileName = QStringLiteral("点名册.xls");
       rosterPath = defaultRosterPath();
+      rosterFileName = QFileInfo(rosterPath).fileName();
       // Without the default roster the teacher chooses a file, whose classes the file
       // dialog lists itself; listing them a second time would only load the class again.
       if (QFileInfo::exists(rosterPath)) listClasses();
