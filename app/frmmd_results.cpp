@@ -14,6 +14,7 @@
 #include "core/numtext.h"
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
+#include "app/rostersave.h"
 #include "results/valuebox.h"
 #include "roster/workbookset.h"
 #include "app/widgets.h"
@@ -152,7 +153,7 @@ void FrmMd::onCmdXieClick(int index) {
       book->setInteger(classSheet, *row, todayColumn, *mark);
     }
     saving = true;
-    book->save();
+    saveRoster(*book, *services_.dialogs, this);
   } catch (const std::exception&) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.

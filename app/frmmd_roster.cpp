@@ -154,9 +154,14 @@ void FrmMd::loadClass() {
       return;
     }
     installClass(roster::readClassSheet(cells, n, todayText.toStdString()));
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The load stops where it failed; the next roster operation reads the file again.
     closeRosterBook();
+    // A damaged sheet is named, so the teacher knows which class is lost and why.
+    const auto* error = dynamic_cast<const roster::WorkbookError*>(&e);
+    if (error && error->kind() == roster::ErrorKind::SheetUnreadable)
+      services_.dialogs->message(this, QStringLiteral("班级“%1”的工作表已损坏，无法读取，请检查名单文件").arg(cmbXls->itemText(k)),
+                                 kWarningTitle, MessageIcon::Critical);
   }
 }
 

@@ -21,6 +21,8 @@ class Dialogs {
   // The open-file dialog; returns the chosen path, or an empty text when cancelled.
   // `filter` is in the form "Excel文件|*.xls *.xlsx".
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
+  // A modal question with Yes and No buttons (No is the default); true for Yes.
+  virtual bool confirm(QWidget* parent, const QString& text, const QString& title) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;
 };

@@ -30,6 +30,11 @@ class QtDialogs final : public Dialogs {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter);
   }
 
+  bool confirm(QWidget* parent, const QString& text, const QString& title) override {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+  }
+
   bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 };
 

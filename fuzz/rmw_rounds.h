@@ -64,6 +64,7 @@ class MemoryFile final : public FileOps {
   }
   void syncDirectory(const std::filesystem::path&) override {}
   void remove(const std::filesystem::path&) noexcept override {}
+  bool onDisk() const override { return false; }
 
  private:
   std::vector<std::uint8_t> content_, temp_;

@@ -26,6 +26,8 @@ class FileOps {
   virtual std::vector<std::uint8_t> readAll(const std::filesystem::path& path, std::uintmax_t maxSize) = 0;
   virtual FileInfo stat(const std::filesystem::path& path) = 0;
   // Creates a new, empty file next to `target` and returns its path; `handle` identifies it.
+  // The real one names it ".NAME.velquor-XXXXXXXX.tmp" and locks it (flock) until closed, so
+  // that a temporary file nobody holds is known to be left over from a crash.
   virtual std::filesystem::path createTemp(const std::filesystem::path& target, int& handle) = 0;
   virtual void write(int handle, const std::uint8_t* data, std::size_t size) = 0;
   virtual void sync(int handle) = 0;
@@ -35,6 +37,9 @@ class FileOps {
   virtual void syncDirectory(const std::filesystem::path& dir) = 0;
   // Best effort, never throws.
   virtual void remove(const std::filesystem::path& path) noexcept = 0;
+  // False for a file kept in memory: there is then no folder to hold lock files, no other
+  // program to share it with and no permission to check.
+  virtual bool onDisk() const { return true; }
 };
 
 // The real POSIX implementation. `syncToDisk` false skips the fsync calls (benchmarks only).

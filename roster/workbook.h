@@ -28,6 +28,26 @@ enum class ErrorKind {
   ChangedOnDisk,  // another program changed the file since it was read
   DiskFull,       // no space left while writing
   NoPermission,   // the folder or file refuses the write (permissions, read-only medium)
+  SheetUnreadable,  // one worksheet is damaged: it cannot be read, and the file is not written
+};
+
+// A claim another program (or another copy of this one) holds on the file.
+struct FileLock {
+  enum class Kind {
+    None,       // nobody holds the file
+    LockFile,   // a LibreOffice-format lock file ".~lock.NAME#" beside it
+    OwnerFile,  // an Office owner file "~$NAME" beside it
+    Range,      // a lock on the file itself, held by a running process
+  };
+  Kind kind = Kind::None;
+  std::string name;   // who, as the lock says ("" when it does not say)
+  std::string host;   // the computer, when the lock says
+  std::string since;  // when it was taken, "DD.MM.YYYY HH:MM" ("" when unknown)
+  std::filesystem::path file;  // the lock file, for LockFile and OwnerFile
+  // A lock file can be removed once the teacher confirms the program that left it is closed.
+  bool removable() const { return kind == Kind::LockFile || kind == Kind::OwnerFile; }
+  // "name (host, since)" when the lock names its computer, else "name"; as holder() reports it.
+  std::string describe() const;
 };
 
 // Every failure of the component: unreadable, malformed or unsupported file, refused write,
@@ -78,6 +98,12 @@ class Workbook {
   bool readOnly() const;
   // Who holds the file, from the lock file, when known ("" otherwise).
   std::string holder() const;
+  // The lock another program holds on the file now (Kind::None when none). A lock file left by
+  // a copy of this program on this computer whose process has ended is removed, not reported.
+  FileLock lock() const;
+  // Removes a lock file the teacher has confirmed to be left over (its program is closed).
+  // Returns false when the lock changed in between or could not be removed.
+  bool removeStaleLock(const FileLock& lock);
   std::string fileName() const;
   std::filesystem::path path() const;
 
@@ -86,6 +112,9 @@ class Workbook {
   std::string sheetName(int sheet) const;
   // The sheet is hidden (or very hidden) in the spreadsheet programs.
   bool sheetHidden(int sheet) const;
+  // False for a worksheet whose records are damaged: its cells cannot be read (cell() throws
+  // ErrorKind::SheetUnreadable) and no edit of the workbook is accepted.
+  bool sheetReadable(int sheet) const;
   // The sheet the caller works with; starts at 1. Throws for a position that does not exist.
   void activate(int sheet);
   int activeSheet() const;
@@ -108,7 +137,8 @@ class Workbook {
   bool modified() const;
 
   // Writes the edits back into the workbook's own file (nothing happens without edits). Refused
-  // when the file is held by another program or changed on disk since it was read. A failure
+  // when the file is held by another program, read-only, or changed on disk since it was read
+  // (content compared). While it writes, the file carries this program's lock. A failure
   // before the new file takes the old one's place leaves the file byte-identical and the edits
   // pending; when only the last step (flushing the folder) fails, the save is complete and the
   // error still reported.

@@ -3,10 +3,12 @@
 # those already present. Usage: tools/install-deps.sh run|test
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
- libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai"
+ libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libexpat1-dev"
 if [ "${1:-test}" = test ]; then
-  # Test oracles (LibreOffice, Gnumeric), benchmarks and the fuzzing toolchain.
-  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth"
+  # Test oracles (LibreOffice, Gnumeric, openpyxl), benchmarks, the fuzzing toolchain, and the
+  # writers the Spreadsheet::WriteExcel and XlsxWriter fixtures are made with.
+  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
+ libspreadsheet-writeexcel-perl python3-openpyxl python3-xlsxwriter"
 fi
 missing=""
 for p in $want; do

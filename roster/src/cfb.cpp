@@ -121,6 +121,16 @@ CompoundFile::CompoundFile(Bytes image) : image_(std::move(image)) {
   }
 }
 
+bool CompoundFile::miniFatPointsOutside() const {
+  const std::uint64_t count = (entries_[0].size + kMini - 1) / kMini;
+  for (std::size_t i = 0; i < miniFat_.size(); ++i) {
+    const std::uint32_t v = miniFat_[i];
+    if (v == kFree) continue;
+    if (i >= count || (v != kEnd && v >= count)) return true;
+  }
+  return false;
+}
+
 std::vector<std::uint32_t> CompoundFile::chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                                std::uint32_t limit) const {
   std::vector<std::uint32_t> out;

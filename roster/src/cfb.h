@@ -32,6 +32,10 @@ class CompoundFile {
   Bytes releaseImage() { return std::move(image_); }
 
   const Bytes& image() const { return image_; }
+  // The mini FAT has entries in use that point outside the mini stream or lie past its end.
+  // Readers cope while no chain runs through them; a stream grown into those mini sectors
+  // would be cut short by them, so such a file is not written.
+  bool miniFatPointsOutside() const;
   // The 128 bytes of directory entry `entry` as stored.
   Bytes rawEntry(int entry) const;
   int entryCount() const { return static_cast<int>(entries_.size()); }

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,7 +44,8 @@ class SystemFileOps final : public FileOps {
   explicit SystemFileOps(bool sync) : sync_(sync) {}
 
   std::vector<std::uint8_t> readAll(const std::filesystem::path& path, std::uintmax_t maxSize) override {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO or device named like the roster must not hang the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) failErrno("Cannot open", path);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -96,6 +98,7 @@ class SystemFileOps final : public FileOps {
       std::filesystem::path tmp = target.parent_path() / ("." + target.filename().string() + ".velquor-" + suffix + ".tmp");
       int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd >= 0) {
+        ::flock(fd, LOCK_EX | LOCK_NB);  // a fresh file: nobody else can hold it yet
         handle = fd;
         return tmp;
       }

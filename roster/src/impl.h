@@ -12,6 +12,7 @@
 
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
+#include "roster/src/diskfile.h"
 #include "roster/src/xlsx.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
@@ -57,13 +58,6 @@ struct CellSlot {
 };
 constexpr std::uint8_t kIsDate = 1, kFromPool = 2, kSharedFormula = 4;
 
-// Size and modification time of the file as read or last saved, used to notice edits made by
-// another program (the content itself is compared when the time differs).
-struct DiskStamp {
-  std::uintmax_t size = 0;
-  std::int64_t mtimeNs = 0;
-};
-
 struct Edit {
   bool text;
   std::int16_t value;
@@ -76,6 +70,7 @@ struct Sheet {
   std::size_t boundSheetPos;  // record position of its BOUNDSHEET in the stream
   std::uint32_t start = 0, end = 0;  // substream [BOF, after EOF)
   bool worksheet = false;
+  bool damaged = false;  // its records could not be read: no cells, and the file is not written
   std::uint32_t indexPos = 0;  // INDEX record position, 0 when none
   std::vector<CellSlot> cells;
   std::vector<std::uint32_t> rowStart;
@@ -106,10 +101,7 @@ std::string formatNumber(double v);
 }  // namespace detail
 
 struct Workbook::Impl {
-  std::filesystem::path path;      // as given
-  std::filesystem::path resolved;  // symlinks resolved
-  std::shared_ptr<FileOps> ops;
-  detail::DiskStamp stamp;
+  detail::DiskFile file;  // the file on disk; detached for an image in memory
 
   // An .xlsx workbook; the members below describe an .xls one.
   std::unique_ptr<detail::XlsxBook> xlsx;
@@ -145,10 +137,16 @@ struct Workbook::Impl {
   void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
   // Reads a file image of either format.
   void load(detail::Bytes image);
+  void parseSheet(detail::Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts);
   detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
   // Memory of earlier saves, reused by the next one (large rosters save faster).
   mutable detail::Bytes spareStream, spareImage;
   const detail::Sheet& worksheet(int position) const;
+  // The worksheet, refused (ErrorKind::SheetUnreadable) when its records are damaged.
+  const detail::Sheet& readableWorksheet(int position) const;
+  // Refuses every edit of a workbook with a damaged sheet or a damaged mini stream table.
+  void checkWholeFile() const;
+  mutable bool wholeFileChecked = false;
   detail::Sheet& worksheet(int position);
   Cell makeCell(const detail::Sheet& s, std::uint32_t key) const;
   bool isDateXf(std::uint16_t xf) const;

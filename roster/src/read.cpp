@@ -316,6 +316,154 @@ void indexRows(Sheet& sh) {
 
 }  // namespace
 
+// The cells of the sheet whose BOF is at `offset` (BOUNDSHEET type `type`); `starts` are the
+// positions of every sheet, to guess its size.
+void Workbook::Impl::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts) {
+  RecordWalker sw(stream, offset);
+  RecordView r;
+  if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
+  sh.start = offset;
+  sh.worksheet = type == 0 && rd16(r.data + 2) == 0x0010;
+  int depth = 1;
+  std::vector<CellSlot>& cells = sh.cells;
+  if (sh.worksheet) {
+    // Most records of a sheet are cells of about 14 bytes: one allocation in the usual case.
+    std::uint32_t guess = 0;
+    for (std::uint32_t other : starts)
+      if (other > offset && (guess == 0 || other - offset < guess)) guess = other - offset;
+    if (guess == 0 || guess > stream.size() - offset) guess = static_cast<std::uint32_t>(stream.size() - offset);
+    cells.reserve(guess / 12 + 16);
+  }
+  bool sorted = true;
+  std::uint32_t lastKey = 0;
+  auto add = [&](std::uint16_t row, std::uint16_t col, std::uint8_t kind, std::uint8_t flags, std::uint16_t xf,
+                 std::uint32_t str, double num) {
+    if (col >= 256) return;
+    std::uint32_t key = (static_cast<std::uint32_t>(row) << 8) | col;
+    if (!cells.empty() && key <= lastKey) sorted = false;
+    lastKey = key;
+    if (kind == static_cast<std::uint8_t>(Cell::Kind::Number) && isDateXf(xf)) flags |= kIsDate;
+    CellSlot slot{key, kind, flags, xf, {num}};
+    if (kind == static_cast<std::uint8_t>(Cell::Kind::Text)) slot.str = str;
+    cells.push_back(slot);
+  };
+  constexpr auto kText = static_cast<std::uint8_t>(Cell::Kind::Text);
+  constexpr auto kNum = static_cast<std::uint8_t>(Cell::Kind::Number);
+  constexpr auto kBool = static_cast<std::uint8_t>(Cell::Kind::Boolean);
+  constexpr auto kErr = static_cast<std::uint8_t>(Cell::Kind::Error);
+  while (depth > 0) {
+    if (!sw.next(r)) fail("a sheet has no end");
+    if (r.type == kBof) {
+      ++depth;
+      continue;
+    }
+    if (r.type == kEof) {
+      --depth;
+      continue;
+    }
+    if (depth != 1) continue;
+    if (r.type == kIndex && sh.indexPos == 0) sh.indexPos = r.pos;
+    if (!sh.worksheet) continue;
+    const std::uint8_t* p = r.data;
+    switch (r.type) {
+      case kLabelSst:
+        if (r.len >= 10) {
+          std::uint32_t i = rd32(p + 6);
+          if (i < sst.size())
+            add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
+          else
+            danglingLabels = true;  // new strings would give this cell a value: none are added
+        }
+        break;
+      case kLabel:
+      case kRString:
+        if (r.len >= 9) {
+          std::string s;
+          readPlainString(p + 6, r.len - 6u, false, s);
+          pool.push_back(std::move(s));
+          add(rd16(p), rd16(p + 2), kText, kFromPool, rd16(p + 4), static_cast<std::uint32_t>(pool.size() - 1), 0);
+        }
+        break;
+      case kNumber:
+        if (r.len >= 14) add(rd16(p), rd16(p + 2), kNum, 0, rd16(p + 4), 0, rdDouble(p + 6));
+        break;
+      case kRk:
+        if (r.len >= 10) add(rd16(p), rd16(p + 2), kNum, 0, rd16(p + 4), 0, rkValue(rd32(p + 6)));
+        break;
+      case kMulRk:
+        if (r.len >= 6) {
+          std::size_t n = (r.len - 2u) / 6;
+          std::uint16_t row = rd16(p), first = rd16(p + 2);
+          for (std::size_t k = 0; k < n && first + k < 256; ++k)
+            add(row, static_cast<std::uint16_t>(first + k), kNum, 0, rd16(p + 4 + 6 * k), 0, rkValue(rd32(p + 6 + 6 * k)));
+        }
+        break;
+      case kBoolErr:
+        if (r.len >= 8) {
+          if (p[7])
+            add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), 0, p[6]);
+          else
+            add(rd16(p), rd16(p + 2), kBool, 0, rd16(p + 4), 0, p[6] ? 1 : 0);
+        }
+        break;
+      case kFormula:
+        if (r.len >= 20) {
+          std::uint8_t flags = 0;
+          std::uint16_t cce = r.len >= 22 ? rd16(p + 20) : 0;
+          if (cce > 0 && r.len >= 23 && (p[22] == 0x01 || p[22] == 0x02)) flags |= kSharedFormula;
+          std::uint16_t t;
+          if (sw.peek(t) && (t == kShrFmla || t == kArray || t == kTable)) flags |= kSharedFormula;
+          std::uint16_t row = rd16(p), col = rd16(p + 2), xf = rd16(p + 4);
+          if (rd16(p + 12) != 0xFFFF) {
+            add(row, col, kNum, flags, xf, 0, rdDouble(p + 6));
+          } else if (p[6] == 1) {
+            add(row, col, kBool, flags, xf, 0, p[8] ? 1 : 0);
+          } else if (p[6] == 2) {
+            add(row, col, kErr, flags, xf, 0, p[8]);
+          } else if (p[6] == 3) {
+            pool.emplace_back();
+            add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
+          } else if (p[6] == 0) {
+            // The text result follows in a STRING record, after any SHRFMLA/ARRAY/TABLE.
+            RecordWalker look(stream, sw.pos());
+            RecordView n;
+            std::string s;
+            while (look.next(n)) {
+              if (n.type == kString) {
+                readPlainString(n.data, n.len, false, s);
+                break;
+              }
+              if (n.type != kShrFmla && n.type != kArray && n.type != kTable) break;
+            }
+            pool.push_back(std::move(s));
+            add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
+          } else {
+            // An unknown kind of result reads as empty; the cell is still known as a formula.
+            add(row, col, static_cast<std::uint8_t>(Cell::Kind::Empty), flags, xf, 0, 0);
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  sh.end = sw.pos();
+  if (!sorted) {
+    std::stable_sort(cells.begin(), cells.end(), [](const CellSlot& x, const CellSlot& y) { return x.key < y.key; });
+    // A cell given twice: the later record wins.
+    std::vector<CellSlot> unique;
+    unique.reserve(cells.size());
+    for (const CellSlot& c : cells) {
+      if (!unique.empty() && unique.back().key == c.key)
+        unique.back() = c;
+      else
+        unique.push_back(c);
+    }
+    cells.swap(unique);
+  }
+  indexRows(sh);
+}
+
 void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved) {
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
@@ -434,6 +582,8 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return bound[a].offset < bound[b].offset; });
   sheets.resize(bound.size());
+  std::vector<std::uint32_t> starts;
+  for (const BoundSheet& b : bound) starts.push_back(b.offset);
   std::uint32_t prevEnd = globalsEnd;
   for (std::size_t oi : order) {
     const BoundSheet& b = bound[oi];
@@ -441,8 +591,24 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     sh.name = b.name;
     sh.hidden = b.hidden;
     sh.boundSheetPos = b.recPos;
-    if (b.offset < prevEnd || b.offset >= stream.size()) fail("a sheet's position is outside the stream or overlaps another sheet");
-    if (previous) {
+    if (!previous) {
+      // Damage inside one sheet's records costs that sheet only: the other classes still load.
+      try {
+        if (b.offset < prevEnd || b.offset >= stream.size()) fail("a sheet's position is outside the stream or overlaps another sheet");
+        parseSheet(sh, b.offset, b.type, starts);
+        prevEnd = sh.end;
+      } catch (const WorkbookError& e) {
+        if (e.kind() != ErrorKind::Damaged) throw;
+        sh = Sheet{};
+        sh.name = b.name;
+        sh.boundSheetPos = b.recPos;
+        sh.start = sh.end = b.offset;
+        sh.worksheet = b.type == 0;
+        sh.damaged = true;
+      }
+      continue;
+    }
+    {
       // Saved by `previous`: its cells with the edits merged in.
       Sheet& o = previous->sheets[oi];
       sh.start = b.offset;
@@ -485,149 +651,6 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
       indexRows(sh);
       continue;
     }
-    RecordWalker sw(stream, b.offset);
-    if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
-    sh.start = b.offset;
-    sh.worksheet = b.type == 0 && rd16(r.data + 2) == 0x0010;
-    int depth = 1;
-    std::vector<CellSlot>& cells = sh.cells;
-    if (sh.worksheet) {
-      // Most records of a sheet are cells of about 14 bytes: one allocation in the usual case.
-      std::uint32_t guess = 0;
-      for (const BoundSheet& other : bound)
-        if (other.offset > b.offset && (guess == 0 || other.offset - b.offset < guess)) guess = other.offset - b.offset;
-      if (guess == 0 || guess > stream.size() - b.offset) guess = static_cast<std::uint32_t>(stream.size() - b.offset);
-      cells.reserve(guess / 12 + 16);
-    }
-    bool sorted = true;
-    std::uint32_t lastKey = 0;
-    auto add = [&](std::uint16_t row, std::uint16_t col, std::uint8_t kind, std::uint8_t flags, std::uint16_t xf,
-                   std::uint32_t str, double num) {
-      if (col >= 256) return;
-      std::uint32_t key = (static_cast<std::uint32_t>(row) << 8) | col;
-      if (!cells.empty() && key <= lastKey) sorted = false;
-      lastKey = key;
-      if (kind == static_cast<std::uint8_t>(Cell::Kind::Number) && isDateXf(xf)) flags |= kIsDate;
-      CellSlot slot{key, kind, flags, xf, {num}};
-      if (kind == static_cast<std::uint8_t>(Cell::Kind::Text)) slot.str = str;
-      cells.push_back(slot);
-    };
-    constexpr auto kText = static_cast<std::uint8_t>(Cell::Kind::Text);
-    constexpr auto kNum = static_cast<std::uint8_t>(Cell::Kind::Number);
-    constexpr auto kBool = static_cast<std::uint8_t>(Cell::Kind::Boolean);
-    constexpr auto kErr = static_cast<std::uint8_t>(Cell::Kind::Error);
-    while (depth > 0) {
-      if (!sw.next(r)) fail("a sheet has no end");
-      if (r.type == kBof) {
-        ++depth;
-        continue;
-      }
-      if (r.type == kEof) {
-        --depth;
-        continue;
-      }
-      if (depth != 1) continue;
-      if (r.type == kIndex && sh.indexPos == 0) sh.indexPos = r.pos;
-      if (!sh.worksheet) continue;
-      const std::uint8_t* p = r.data;
-      switch (r.type) {
-        case kLabelSst:
-          if (r.len >= 10) {
-            std::uint32_t i = rd32(p + 6);
-            if (i < sst.size())
-              add(rd16(p), rd16(p + 2), kText, 0, rd16(p + 4), i, 0);
-            else
-              danglingLabels = true;  // new strings would give this cell a value: none are added
-          }
-          break;
-        case kLabel:
-        case kRString:
-          if (r.len >= 9) {
-            std::string s;
-            readPlainString(p + 6, r.len - 6u, false, s);
-            pool.push_back(std::move(s));
-            add(rd16(p), rd16(p + 2), kText, kFromPool, rd16(p + 4), static_cast<std::uint32_t>(pool.size() - 1), 0);
-          }
-          break;
-        case kNumber:
-          if (r.len >= 14) add(rd16(p), rd16(p + 2), kNum, 0, rd16(p + 4), 0, rdDouble(p + 6));
-          break;
-        case kRk:
-          if (r.len >= 10) add(rd16(p), rd16(p + 2), kNum, 0, rd16(p + 4), 0, rkValue(rd32(p + 6)));
-          break;
-        case kMulRk:
-          if (r.len >= 6) {
-            std::size_t n = (r.len - 2u) / 6;
-            std::uint16_t row = rd16(p), first = rd16(p + 2);
-            for (std::size_t k = 0; k < n && first + k < 256; ++k)
-              add(row, static_cast<std::uint16_t>(first + k), kNum, 0, rd16(p + 4 + 6 * k), 0, rkValue(rd32(p + 6 + 6 * k)));
-          }
-          break;
-        case kBoolErr:
-          if (r.len >= 8) {
-            if (p[7])
-              add(rd16(p), rd16(p + 2), kErr, 0, rd16(p + 4), 0, p[6]);
-            else
-              add(rd16(p), rd16(p + 2), kBool, 0, rd16(p + 4), 0, p[6] ? 1 : 0);
-          }
-          break;
-        case kFormula:
-          if (r.len >= 20) {
-            std::uint8_t flags = 0;
-            std::uint16_t cce = r.len >= 22 ? rd16(p + 20) : 0;
-            if (cce > 0 && r.len >= 23 && (p[22] == 0x01 || p[22] == 0x02)) flags |= kSharedFormula;
-            std::uint16_t t;
-            if (sw.peek(t) && (t == kShrFmla || t == kArray || t == kTable)) flags |= kSharedFormula;
-            std::uint16_t row = rd16(p), col = rd16(p + 2), xf = rd16(p + 4);
-            if (rd16(p + 12) != 0xFFFF) {
-              add(row, col, kNum, flags, xf, 0, rdDouble(p + 6));
-            } else if (p[6] == 1) {
-              add(row, col, kBool, flags, xf, 0, p[8] ? 1 : 0);
-            } else if (p[6] == 2) {
-              add(row, col, kErr, flags, xf, 0, p[8]);
-            } else if (p[6] == 3) {
-              pool.emplace_back();
-              add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
-            } else if (p[6] == 0) {
-              // The text result follows in a STRING record, after any SHRFMLA/ARRAY/TABLE.
-              RecordWalker look(stream, sw.pos());
-              RecordView n;
-              std::string s;
-              while (look.next(n)) {
-                if (n.type == kString) {
-                  readPlainString(n.data, n.len, false, s);
-                  break;
-                }
-                if (n.type != kShrFmla && n.type != kArray && n.type != kTable) break;
-              }
-              pool.push_back(std::move(s));
-              add(row, col, kText, flags | kFromPool, xf, static_cast<std::uint32_t>(pool.size() - 1), 0);
-            } else {
-              // An unknown kind of result reads as empty; the cell is still known as a formula.
-              add(row, col, static_cast<std::uint8_t>(Cell::Kind::Empty), flags, xf, 0, 0);
-            }
-          }
-          break;
-        default:
-          break;
-      }
-    }
-    sh.end = sw.pos();
-    prevEnd = sh.end;
-    if (!sorted) {
-      std::stable_sort(cells.begin(), cells.end(), [](const CellSlot& x, const CellSlot& y) { return x.key < y.key; });
-      // A cell given twice: the later record wins.
-      std::vector<CellSlot> unique;
-      unique.reserve(cells.size());
-      for (const CellSlot& c : cells) {
-        if (!unique.empty() && unique.back().key == c.key)
-          unique.back() = c;
-        else
-          unique.push_back(c);
-      }
-      cells.swap(unique);
-    }
-    indexRows(sh);
   }
   if (previous) {
     pool = std::move(previous->pool);

@@ -24,8 +24,6 @@ using namespace detail;
 
 namespace {
 
-constexpr std::uintmax_t kMaxFileSize = std::uintmax_t{256} << 20;
-
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
@@ -87,70 +85,6 @@ bool parseDateText(const std::string& s, unsigned& m, unsigned& d) {
   return false;
 }
 
-// Another program holds `file`: a LibreOffice lock file, an Office owner file or a lock on the
-// file itself. `who` gets the holder's name when the lock says.
-bool heldByOther(const std::filesystem::path& file, std::string& who) {
-  namespace fs = std::filesystem;
-  const fs::path dir = file.parent_path();
-  const std::string name = file.filename().string();
-  std::error_code ec;
-  const fs::path loLock = dir / (".~lock." + name + "#");
-  if (fs::exists(loLock, ec)) {
-    // "name,osuser,host,DD.MM.YYYY HH:MM,profile;" with , ; \ escaped by a backslash.
-    if (FILE* f = std::fopen(loLock.c_str(), "rb")) {
-      char buf[1024];
-      std::size_t n = std::fread(buf, 1, sizeof buf, f);
-      std::fclose(f);
-      std::vector<std::string> fields(1);
-      for (std::size_t i = 0; i < n && buf[i] != '\n' && buf[i] != ';'; ++i) {
-        if (buf[i] == '\\' && i + 1 < n) {
-          fields.back().push_back(buf[++i]);
-        } else if (buf[i] == ',') {
-          fields.emplace_back();
-        } else {
-          fields.back().push_back(buf[i]);
-        }
-      }
-      who = !fields[0].empty() ? fields[0] : (fields.size() > 1 ? fields[1] : "");
-      if (fields.size() > 3 && !who.empty()) who += " (" + fields[2] + ", " + fields[3] + ")";
-    }
-    return true;
-  }
-  const fs::path msLock = dir / ("~$" + name);
-  if (fs::exists(msLock, ec)) {
-    // Owner file: a length byte and the user name in the ANSI code page, then at offset 54 the
-    // length and the name again in UTF-16.
-    if (FILE* f = std::fopen(msLock.c_str(), "rb")) {
-      unsigned char buf[165];
-      std::size_t n = std::fread(buf, 1, sizeof buf, f);
-      std::fclose(f);
-      if (n >= 56) {
-        std::size_t len = rd16(buf + 54);
-        std::u16string s;
-        for (std::size_t i = 0; i < len && 56 + 2 * i + 1 < n; ++i) s.push_back(static_cast<char16_t>(rd16(buf + 56 + 2 * i)));
-        who = utf16ToUtf8(s);
-      } else if (n >= 1) {
-        for (std::size_t i = 1; i <= buf[0] && i < n; ++i)
-          if (buf[i] < 0x80) who.push_back(static_cast<char>(buf[i]));
-      }
-    }
-    return true;
-  }
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    bool locked = ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
-    ::close(fd);
-    if (locked) {
-      who = "process " + std::to_string(fl.l_pid);
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string Cell::toText() const {
@@ -173,16 +107,8 @@ Workbook Workbook::open(const std::filesystem::path& path) { return open(path, s
 
 Workbook Workbook::open(const std::filesystem::path& path, std::shared_ptr<FileOps> ops) {
   auto d = std::make_unique<Impl>();
-  d->path = path;
-  std::error_code ec;
-  d->resolved = std::filesystem::weakly_canonical(path, ec);
-  if (ec) d->resolved = path;
-  d->ops = std::move(ops);
-  FileInfo info = d->ops->stat(d->resolved);
-  if (!info.exists) throw WorkbookError("The workbook \"" + path.string() + "\" does not exist.", ErrorKind::NotFound);
-  Bytes bytes = d->ops->readAll(d->resolved, kMaxFileSize);
-  d->stamp = DiskStamp{bytes.size(), info.mtimeNs};
-  d->load(std::move(bytes));
+  d->file = DiskFile(path, std::move(ops));
+  d->load(d->file.load());
   return Workbook(std::move(d));
 }
 
@@ -204,21 +130,13 @@ void Workbook::Impl::load(Bytes bytes) {
   parse(std::move(bytes));
 }
 
-bool Workbook::readOnly() const {
-  if (d_->resolved.empty()) return true;
-  std::string who;
-  if (heldByOther(d_->resolved, who)) return true;
-  return ::access(d_->resolved.c_str(), W_OK) != 0 || ::access(d_->resolved.parent_path().c_str(), W_OK) != 0;
-}
+bool Workbook::readOnly() const { return d_->file.readOnly(); }
+std::string Workbook::holder() const { return d_->file.lock().describe(); }
+FileLock Workbook::lock() const { return d_->file.lock(); }
+bool Workbook::removeStaleLock(const FileLock& lock) { return d_->file.removeStaleLock(lock); }
 
-std::string Workbook::holder() const {
-  std::string who;
-  if (!d_->resolved.empty()) heldByOther(d_->resolved, who);
-  return who;
-}
-
-std::string Workbook::fileName() const { return d_->path.filename().string(); }
-std::filesystem::path Workbook::path() const { return d_->path; }
+std::string Workbook::fileName() const { return d_->file.path().filename().string(); }
+std::filesystem::path Workbook::path() const { return d_->file.path(); }
 int Workbook::sheetCount() const {
   return d_->xlsx ? d_->xlsx->sheetCount() : static_cast<int>(d_->worksheets.size());
 }
@@ -241,13 +159,37 @@ const Sheet& Workbook::Impl::worksheet(int position) const {
     throw WorkbookError("The workbook has no worksheet number " + std::to_string(position) + ".");
   return sheets[static_cast<std::size_t>(worksheets[static_cast<std::size_t>(position - 1)])];
 }
+const Sheet& Workbook::Impl::readableWorksheet(int position) const {
+  const Sheet& s = worksheet(position);
+  if (s.damaged)
+    throw WorkbookError("The worksheet \"" + s.name + "\" is damaged and cannot be read.", ErrorKind::SheetUnreadable);
+  return s;
+}
+
+void Workbook::Impl::checkWholeFile() const {
+  if (wholeFileChecked) return;
+  for (const Sheet& s : sheets)
+    if (s.damaged)
+      throw WorkbookError("Cannot write this workbook: its sheet \"" + s.name + "\" is damaged.", ErrorKind::SheetUnreadable);
+  if (cfb && cfb->miniFatPointsOutside())
+    throw WorkbookError("Cannot write this workbook: its table of small streams (mini FAT) points outside them; "
+                        "other programs might no longer read it after a save.",
+                        ErrorKind::CannotWrite);
+  wholeFileChecked = true;
+}
+
+bool Workbook::sheetReadable(int sheet) const {
+  if (d_->xlsx) return (void)d_->xlsx->sheetName(sheet), true;  // a damaged part refuses the whole file
+  return !d_->worksheet(sheet).damaged;
+}
+
 Sheet& Workbook::Impl::worksheet(int position) {
   return const_cast<Sheet&>(static_cast<const Impl*>(this)->worksheet(position));
 }
 
 int Workbook::lastRow(int sheet) const {
   if (d_->xlsx) return d_->xlsx->lastRow(sheet);
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.cells.empty() ? 0 : static_cast<int>(s.cells.back().key >> 8) + 1;
   if (!s.edits.empty()) last = std::max(last, static_cast<int>(s.edits.rbegin()->first >> 8) + 1);
   return last;
@@ -255,7 +197,7 @@ int Workbook::lastRow(int sheet) const {
 
 int Workbook::lastColumn(int sheet) const {
   if (d_->xlsx) return d_->xlsx->lastColumn(sheet);
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
   return last;
@@ -263,7 +205,7 @@ int Workbook::lastColumn(int sheet) const {
 
 Cell Workbook::cell(int sheet, int row, int col) const {
   if (d_->xlsx) return d_->xlsx->cell(sheet, row, col);
-  const Sheet& s = d_->worksheet(sheet);
+  const Sheet& s = d_->readableWorksheet(sheet);
   if (row < 1 || row > 65536 || col < 1 || col > 256) return Cell{};
   return d_->makeCell(s, (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1));
 }
@@ -293,7 +235,8 @@ std::string Workbook::cellMonthDay(int sheet, int row, int col) const {
 void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
   if (row < 1 || row > 65536 || col < 1 || col > 256)
     throw WorkbookError("Cell row " + std::to_string(row) + ", column " + std::to_string(col) + " is outside the sheet.");
-  const Sheet& s = worksheet(sheet);
+  checkWholeFile();
+  const Sheet& s = readableWorksheet(sheet);
   const std::uint32_t key = (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1);
   const CellSlot* it = s.find(key);
   if (it && (it->flags & kSharedFormula))
@@ -348,111 +291,62 @@ std::vector<std::uint8_t> Workbook::serialize() const {
   return d_->cfb->replaceStream(d_->streamEntry, d_->serializeStream());
 }
 
-bool Workbook::changedOnDisk() const {
-  if (d_->resolved.empty()) return false;
-  FileInfo info = d_->ops->stat(d_->resolved);
-  if (!info.exists || info.size != d_->stamp.size) return true;
-  if (info.mtimeNs == d_->stamp.mtimeNs) return false;
-  const Bytes now = d_->ops->readAll(d_->resolved, kMaxFileSize);
-  const Bytes& known = d_->xlsx ? d_->xlsx->image() : d_->cfb->image();  // as read (.xls: padded to whole sectors)
-  return now.size() != d_->stamp.size || now.size() > known.size() || !std::equal(now.begin(), now.end(), known.begin());
-}
+bool Workbook::changedOnDisk() const { return d_->file.changedOnDisk(); }
 
 void Workbook::save() {
   Impl& d = *d_;
-  if (d.resolved.empty()) throw WorkbookError("This workbook has no file to save to.");
+  if (!d.file.attached()) throw WorkbookError("This workbook has no file to save to.");
   if (!modified()) return;  // nothing to write: the file stays as it is
-  std::string who;
-  if (heldByOther(d.resolved, who))
-    throw WorkbookError("The workbook is open in another program" + (who.empty() ? std::string() : " (" + who + ")") +
-                            "; close it there first.",
-                        ErrorKind::Held, who);
-  if (changedOnDisk())
-    throw WorkbookError("The workbook was changed by another program since it was read; open it again.",
-                        ErrorKind::ChangedOnDisk);
-  const FileInfo info = d.ops->stat(d.resolved);
-  if (!info.regular) throw WorkbookError("The workbook is not a regular file.", ErrorKind::NotRegular);
-  SaveLayout layout;
-  Bytes stream;
-  XlsxBook::Output built;
-  if (d.xlsx) built = d.xlsx->build();
-  else stream = d.serializeStream(&layout);
-  Bytes out = d.xlsx ? std::move(built.image) : d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
-
-  int handle = -1;
-  bool open = false;
-  std::filesystem::path tmp;
-  try {
-    tmp = d.ops->createTemp(d.resolved, handle);
-    open = true;
-    d.ops->write(handle, out.data(), out.size());
-    d.ops->sync(handle);
-    d.ops->setPermissions(handle, info);
-    open = false;
-    d.ops->close(handle);
-    d.ops->rename(tmp, d.resolved);
-  } catch (...) {
-    if (open) {
-      try {
-        d.ops->close(handle);
-      } catch (...) {
-      }
-    }
-    if (!tmp.empty()) d.ops->remove(tmp);
-    throw;
-  }
-  // The new file is in place: from here on the workbook describes it.
   if (d.xlsx) {
-    const std::size_t size = out.size();
-    built.image = std::move(out);
-    try {
-      d.xlsx->adopt(std::move(built));
-    } catch (const std::exception&) {
-      d.xlsx = XlsxBook::parse(d.ops->readAll(d.resolved, kMaxFileSize));  // read the saved file like any other
-    }
-    FileInfo now{};
-    try {
-      now = d.ops->stat(d.resolved);
-    } catch (...) {
-    }
-    d.stamp = DiskStamp{size, now.mtimeNs};
-    d.ops->syncDirectory(d.resolved.parent_path());
+    // The same file steps as the legacy format: locks, change check, the safe replacement.
+    XlsxBook::Output built = d.xlsx->build();
+    d.file.save(built.image, [&] {
+      try {
+        d.xlsx->adopt(std::move(built));
+      } catch (const std::exception&) {
+        d.xlsx = XlsxBook::parse(d.file.content());  // read the saved image like any other
+      }
+    });
     return;
   }
-  auto fresh = std::make_unique<Impl>();
-  fresh->path = d.path;
-  fresh->resolved = d.resolved;
-  fresh->ops = d.ops;
-  fresh->active = d.active;
-  const std::size_t size = out.size();
-  try {
-    fresh->parse(std::move(out), &d, &layout);
-  } catch (const std::exception&) {
-    // Taking the state over failed: read the saved file like any other.
+  d.checkWholeFile();
+  SaveLayout layout;
+  Bytes stream = d.serializeStream(&layout);
+  Bytes out = d.cfb->replaceStream(d.streamEntry, stream, std::move(d.spareImage));
+  // Once the new file is in place the workbook describes it, even when a later step fails.
+  std::unique_ptr<Impl> fresh;
+  auto takeOver = [&] {
     fresh = std::make_unique<Impl>();
-    fresh->path = d.path;
-    fresh->resolved = d.resolved;
-    fresh->ops = d.ops;
     fresh->active = d.active;
-    fresh->parse(d.ops->readAll(d.resolved, kMaxFileSize));
-  }
-  FileInfo now{};
+    try {
+      fresh->parse(std::move(out), &d, &layout);
+    } catch (const std::exception&) {
+      // Taking the state over failed: read the saved image like any other.
+      fresh = std::make_unique<Impl>();
+      fresh->active = d.active;
+      fresh->parse(d.file.content());
+    }
+  };
+  auto install = [&] {
+    fresh->file = std::move(d.file);
+    // The old image and the stream buffer serve the next save.
+    fresh->spareImage = d.cfb->releaseImage();
+    fresh->spareStream = std::move(stream);
+    d_ = std::move(fresh);
+  };
   try {
-    now = d.ops->stat(d.resolved);
+    d.file.save(out, takeOver);
   } catch (...) {
+    if (fresh) install();
+    throw;
   }
-  fresh->stamp = DiskStamp{size, now.mtimeNs};
-  // The old image and the stream buffer serve the next save.
-  fresh->spareImage = d.cfb->releaseImage();
-  fresh->spareStream = std::move(stream);
-  d_ = std::move(fresh);
-  d_->ops->syncDirectory(d_->resolved.parent_path());
+  install();
 }
 
 bool Workbook::showInDesktop() const {
-  if (d_->resolved.empty()) return false;
+  if (!d_->file.attached()) return false;
   // A shell starts the viewer in the background and exits at once, so no child is left behind.
-  const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" >/dev/null 2>&1 &", "sh", d_->resolved.c_str(), nullptr};
+  const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" >/dev/null 2>&1 &", "sh", d_->file.resolved().c_str(), nullptr};
   pid_t pid;
   if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return false;
   int status = 0;

@@ -14,9 +14,13 @@ namespace {
 
 struct Unit {
   std::uint16_t row = 0, c1 = 0, c2 = 0, type = 0;
-  std::uint32_t pos = 0, end = 0;  // original bytes, with the records attached to it
+  std::uint32_t pos = 0, end = 0;  // original bytes, with the records that belong to it (STRING, ...)
+  std::uint32_t keepEnd = 0;       // then records of other kinds written among the cells, kept as they are
   Bytes own;                       // the new record when replaced
 };
+
+// Records that belong to the cell before them and go when it is replaced.
+bool belongsToCell(std::uint16_t t) { return t == kString || t == kShrFmla || t == kArray || t == kTable || t == kContinue; }
 
 struct RowRec {
   std::uint16_t row = 0;
@@ -28,6 +32,7 @@ struct Block {
   std::uint32_t start = 0, end = 0;  // its original bytes, DBCELL included
   bool loaded = false;               // rows and units parsed (only for blocks that change)
   std::vector<RowRec> rows;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> loose;  // other records before its first cell
   std::vector<Unit> units;
   std::uint32_t dbPos = 0;
   bool hasDb = false;
@@ -104,6 +109,24 @@ class SheetWriter {
   // safely. Blocks are only delimited here; load() parses the ones an edit touches.
   Layout analyse() const {
     Layout L;
+    // Where the cell table ends: after the last ROW or cell record of the sheet (and the
+    // records belonging to it). Some writers put other records, such as MERGEDCELLS, among
+    // the rows; before that point they are kept in place.
+    std::uint32_t tableEnd = 0;
+    {
+      int d = 0;
+      bool inTable = false;
+      for (std::uint32_t q = sh_.start; q < sh_.end;) {
+        const std::uint16_t type = rd16(s_.data() + q), len = rd16(s_.data() + q + 2);
+        if (type == kBof) ++d;
+        if (type == kEof) --d;
+        if (d == 1 && type != kBof) {
+          if (type == kRow || isCellRecord(type)) inTable = true, tableEnd = q + 4 + len;
+          else if (inTable && (belongsToCell(type) || type == kDbCell) && q == tableEnd) tableEnd = q + 4 + len;
+        }
+        q += 4 + len;
+      }
+    }
     std::uint32_t pos = sh_.start;
     int depth = 0;
     enum { kPrefix, kTable, kSuffix } phase = kPrefix;
@@ -134,6 +157,7 @@ class SheetWriter {
         phase = kSuffix;
         L.suffixStart = pos;
       }
+      if (depth > 1 && phase == kTable && pos < tableEnd) refuse("a substream lies inside the cell table");
       const bool top = depth == 1 && type != kBof;
       if (top && phase == kPrefix) {
         if (type == kRow || isCellRecord(type)) {
@@ -176,7 +200,7 @@ class SheetWriter {
           curCells = true;
           cur.cover(row);
           lastWasCell = true;
-        } else if (type == kString || type == kShrFmla || type == kArray || type == kTable || type == kContinue) {
+        } else if (belongsToCell(type)) {
           if (!lastWasCell) refuse("a record follows no cell");
         } else if (type == kDbCell) {
           cur.hasDb = true;
@@ -184,6 +208,8 @@ class SheetWriter {
           L.usesDb = true;
           closeBlock(next);
           lastWasCell = false;
+        } else if (pos < tableEnd) {
+          lastWasCell = false;  // written among the rows: kept where it is
         } else {
           closeBlock(pos);
           phase = kSuffix;
@@ -220,10 +246,15 @@ class SheetWriter {
         u.c2 = type == kMulRk ? static_cast<std::uint16_t>(u.c1 + (len - 6u) / 6 - 1)
                : type == kMulBlank ? static_cast<std::uint16_t>(u.c1 + (len - 6u) / 2 - 1) : u.c1;
         u.pos = pos;
-        u.end = next;
+        u.end = u.keepEnd = next;
         b.units.push_back(std::move(u));
-      } else if (type != kDbCell && !b.units.empty()) {
-        b.units.back().end = next;
+      } else if (type == kDbCell) {
+      } else if (b.units.empty()) {
+        b.loose.emplace_back(pos, next);
+      } else if (belongsToCell(type) && b.units.back().keepEnd == b.units.back().end) {
+        b.units.back().end = b.units.back().keepEnd = next;
+      } else {
+        b.units.back().keepEnd = next;
       }
       pos = next;
     }
@@ -306,14 +337,17 @@ class SheetWriter {
         else
           copy(r.pos, r.pos + 20);
       }
+      for (const auto& [from, to] : b.loose) copy(from, to);
       std::vector<std::uint32_t> unitStart;
       unitStart.reserve(b.units.size());
       for (const Unit& u : b.units) {
         unitStart.push_back(static_cast<std::uint32_t>(out.size()));
-        if (!u.own.empty())
+        if (!u.own.empty()) {
           out.insert(out.end(), u.own.begin(), u.own.end());
-        else
-          copy(u.pos, u.end);
+          copy(u.end, u.keepEnd);
+        } else {
+          copy(u.pos, u.keepEnd);
+        }
       }
       if (!b.hasDb) continue;
       dbOut.push_back(static_cast<std::uint32_t>(out.size()));
@@ -454,6 +488,9 @@ class SheetWriter {
         if (u->type == kLabelSst) --labelDelta;
         part(col, col, newCell(checkedXf(rd16(p + 4))));
       }
+      // The records kept after the cell follow the last part.
+      parts.back().end = u->end;
+      parts.back().keepEnd = u->keepEnd;
       *u = std::move(parts[0]);  // in place; the parts of a split run follow it
       if (parts.size() > 1) b.units.insert(u + 1, std::make_move_iterator(parts.begin() + 1), std::make_move_iterator(parts.end()));
     } else {

@@ -238,61 +238,72 @@ class SheetScanner : public XmlScanner {
     if (sh_.notWritable.empty()) sh_.notWritable = why;
   }
 
+  // Elements count only at their place: worksheet (depth 1) > sheetData, dimension, cols (2) >
+  // row, col (3) > c (4) > v, f, is (5) > t, r, rPh (6) > t (7).
   void start(const XmlName& n, const char** attrs) override {
-    if (!isMainNs(n.ns)) {
-      if (inRow_ && !inCell_ && !rowHasOther_) {  // an extension element after the cells
-        rows().cellsEnd = pos();
-        rowHasOther_ = true;
-      }
-      if (inIs_) ++skip_;
+    const int depth = ++depth_;
+    const bool main = isMainNs(n.ns);
+    const std::string_view l = n.local;
+    if (depth == 1) {
+      if (!main || l != "worksheet") stop("not a worksheet");
       return;
     }
-    const std::string_view l = n.local;
     if (inCell_) {
-      if (l == "v") {
+      if (depth == 5 && main && l == "v") {
         in_ = In::V;
         val_.clear();
-      } else if (l == "f") {
+      } else if (depth == 5 && main && l == "f") {
         in_ = In::F;
         cell_.flags |= kXFormula;
         const char* t = attribute(attrs, "t");
         if (t && std::strcmp(t, "normal") != 0) cell_.flags |= kXSharedFormula;
-      } else if (l == "is") {
+      } else if (depth == 5 && main && l == "is") {
         inIs_ = true;
         isText_.clear();
-      } else if (l == "rPh") {
-        ++skip_;
-      } else if (l == "t" && inIs_ && skip_ == 0) {
+      } else if (inIs_ && main && l == "t" && (depth == 6 || (depth == 7 && inRun_))) {
         in_ = In::IsText;
+      } else if (inIs_ && depth == 6 && main && l == "r") {
+        inRun_ = true;
       }
       return;
     }
-    if (l == "c" && inRow_) {
-      startCell(attrs);
-    } else if (l == "row" && inData_) {
+    if (inRow_) {
+      if (depth == 4 && main && l == "c" && !rowHasOther_) {
+        startCell(attrs);
+      } else if (depth == 4) {  // an extension element: cells after it cannot be spliced in
+        if (main && l == "c") unwritable("a row holds cells after other elements");
+        if (!rowHasOther_) rows().cellsEnd = pos();
+        rowHasOther_ = true;
+        if (main && l == "c") startCell(attrs);
+      }
+      return;
+    }
+    if (depth == 3 && inData_ && main && l == "row") {
       startRow(attrs);
-    } else if (l == "sheetData") {
+    } else if (depth == 3 && inCols_ && main && l == "col") {
+      const char* mn = attribute(attrs, "min");
+      const char* mx = attribute(attrs, "max");
+      const char* st = attribute(attrs, "style");
+      std::uint32_t a, b, x;
+      if (mn && mx && st && parseUnsigned(mn, a) && parseUnsigned(mx, b) && parseUnsigned(st, x) && x != 0)
+        sh_.cols.push_back({a, b, x});
+    } else if (depth == 2 && main && l == "sheetData") {
+      if (sh_.hasData) stop("two sheetData elements");
       inData_ = true;
       sh_.hasData = true;
       sh_.dataBegin = pos();
       sh_.dataTagEnd = pos() + count();
       sh_.prefix = n.prefix.empty() ? std::string() : std::string(n.prefix) + ":";
-    } else if (l == "dimension") {
+    } else if (depth == 2 && main && l == "dimension" && !sawDim_) {
       const char* ref = attribute(attrs, "ref");
       sh_.dimBegin = pos();
       dimTagEnd_ = pos() + count();
       sh_.dimRef = ref ? ref : "";
-      inDim_ = true;
-    } else if (l == "col") {
-      const char* mn = attribute(attrs, "min");
-      const char* mx = attribute(attrs, "max");
-      const char* st = attribute(attrs, "style");
-      std::uint32_t a, b, s;
-      if (mn && mx && st && parseUnsigned(mn, a) && parseUnsigned(mx, b) && parseUnsigned(st, s) && s != 0)
-        sh_.cols.push_back({a, b, s});
-    } else if (inRow_ && !rowHasOther_) {
-      rows().cellsEnd = pos();
-      rowHasOther_ = true;
+      inDim_ = sawDim_ = true;
+    } else if (depth == 2 && main && l == "cols") {
+      inCols_ = true;
+    } else if (depth == 3 && inData_) {
+      stop("sheetData holds something other than rows");
     }
   }
 
@@ -342,33 +353,28 @@ class SheetScanner : public XmlScanner {
     inIs_ = false;
     isText_.clear();
     val_.clear();
-    if (rowHasOther_) unwritable("a row holds cells after other elements");
   }
 
-  void end(const XmlName& n) override {
-    if (!isMainNs(n.ns)) {
-      if (inIs_ && skip_ > 0) --skip_;
-      return;
-    }
-    const std::string_view l = n.local;
+  void end(const XmlName&) override {
+    const int depth = depth_--;
     if (inCell_) {
-      if (l == "c") {
+      if (depth == 4) {
         cell_.end = count() == 0 ? cell_.begin + cellTagLen_ : pos() + count();
         finishCell();
         inCell_ = false;
-      } else if (l == "v") {
-        hasV_ = true;
+      } else if (depth == 5) {
+        if (in_ == In::V) hasV_ = true;
         in_ = In::Other;
-      } else if (l == "f" || l == "t") {
-        in_ = In::Other;
-      } else if (l == "rPh") {
-        --skip_;
-      } else if (l == "is") {
         inIs_ = false;
+      } else if (depth == 6) {
+        inRun_ = false;
+        in_ = In::Other;
+      } else if (depth == 7) {
+        in_ = In::Other;
       }
       return;
     }
-    if (l == "row" && inRow_) {
+    if (inRow_ && depth == 3) {
       XRow& r = rows();
       if (count() == 0) {
         r.selfClosing = true;
@@ -378,7 +384,7 @@ class SheetScanner : public XmlScanner {
         r.end = pos() + count();
       }
       inRow_ = false;
-    } else if (l == "sheetData") {
+    } else if (inData_ && depth == 2) {
       inData_ = false;
       if (count() == 0) {
         sh_.dataSelfClosing = true;
@@ -387,15 +393,17 @@ class SheetScanner : public XmlScanner {
         sh_.dataRowsEnd = pos();
         sh_.dataEnd = pos() + count();
       }
-    } else if (l == "dimension" && inDim_) {
+    } else if (inDim_ && depth == 2) {
       sh_.dimEnd = count() == 0 ? dimTagEnd_ : pos() + count();
       inDim_ = false;
+    } else if (inCols_ && depth == 2) {
+      inCols_ = false;
     }
   }
 
   void text(const char* s, int len) override {
     if (in_ == In::V) val_.append(s, static_cast<std::size_t>(len));
-    else if (in_ == In::IsText && skip_ == 0) isText_.append(s, static_cast<std::size_t>(len));
+    else if (in_ == In::IsText) isText_.append(s, static_cast<std::size_t>(len));
   }
 
   void finishCell() {
@@ -486,9 +494,9 @@ class SheetScanner : public XmlScanner {
   In in_ = In::Other;
   std::uint32_t prevRow_ = 0, prevCol_ = 0;
   std::uint32_t cellTagLen_ = 0, dimTagEnd_ = 0;  // start tag of the cell; end of <dimension .../>
-  bool inData_ = false, inRow_ = false, inCell_ = false, inIs_ = false, hasV_ = false, inDim_ = false;
-  bool rowHasOther_ = false;
-  int skip_ = 0;
+  bool inData_ = false, inRow_ = false, inCell_ = false, inIs_ = false, inRun_ = false, hasV_ = false;
+  bool inDim_ = false, sawDim_ = false, inCols_ = false, rowHasOther_ = false;
+  int depth_ = 0;
 };
 
 }  // namespace

@@ -240,6 +240,42 @@ class TestResultsWindow : public QObject {
     QCOMPARE(cellAt(path, 1, 5, 8).number, 5.0);
   }
 
+  void aLockLeftByACrashedProgramIsRemovedOnceTheTeacherConfirms() {
+    Scenario s;
+    const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));
+    writeWorkbook(path, {{"一班", classRows(5)}});
+    FrmMd& w = s.start();
+    w.OptFl[0]->click();
+    const QByteArray original = fileBytes(path);
+    const QString lock = QDir(folderOf(s)).filePath(QStringLiteral(".~lock.点名册.xls#"));
+    QFile f(lock);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("王老师,wang,office-pc,04.12.2026 16:20,file:///home/wang/.config/lo;").toUtf8());
+    f.close();
+    choose(w, 2);
+    score(w, QStringLiteral("3"));
+    // The teacher does not confirm: nothing is written and the lock stays.
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(1));
+    const QString question = s.fakes.dialogs.questions.back();
+    QVERIFY2(question.contains(QStringLiteral("王老师")) && question.contains(QStringLiteral("office-pc")) &&
+                 question.contains(QStringLiteral("04.12.2026 16:20")),
+             qPrintable(question));
+    QVERIFY(s.fakes.dialogs.messages.back().text.endsWith(QStringLiteral("成绩没有保存。")));
+    QCOMPARE(fileBytes(path), original);
+    QVERIFY(QFile::exists(lock));
+    QVERIFY(w.CmdXie[1]->isEnabled());
+    // Confirmed: the lock goes and the mark is saved once.
+    s.fakes.dialogs.confirmAnswer = true;
+    const std::size_t messages = s.fakes.dialogs.messages.size();
+    w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(2));
+    QCOMPARE(cellAt(path, 1, 4, 8).number, 3.0);
+    QVERIFY(!QFile::exists(lock));
+    QVERIFY(!w.CmdXie[1]->isEnabled());
+    QVERIFY(s.fakes.dialogs.messages.size() <= messages + 1);  // at most the held-roster warning on opening
+  }
+
   void aMarkNeverLandsInAnotherStudentsRow() {
     Scenario s;
     const QString path = QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls"));

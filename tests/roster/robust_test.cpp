@@ -25,15 +25,28 @@ using velquor::roster::detail::wr32;
 
 namespace {
 
-enum class Outcome { Read, Refused };
+enum class Outcome { Read, SheetLost, Refused };
 
 // Opens, reads every used cell, edits and writes in memory, and reads the result again.
+// SheetLost: read, but a damaged sheet could not be, and no edit was accepted.
 Outcome exercise(const Bytes& bytes) {
   try {
     Workbook wb = Workbook::fromBytes(bytes);
-    for (int s = 1; s <= wb.sheetCount(); ++s)
+    bool lost = false;
+    for (int s = 1; s <= wb.sheetCount(); ++s) {
+      if (!wb.sheetReadable(s)) {
+        lost = true;
+        EXPECT_THROW(wb.cell(s, 1, 1), WorkbookError);
+        continue;
+      }
       for (int r = 1; r <= std::min(wb.lastRow(s), 2000); ++r)
         for (int c = 1; c <= wb.lastColumn(s); ++c) (void)wb.cellMonthDay(s, r, c);
+    }
+    if (lost) {
+      EXPECT_THROW(wb.setInteger(1, 3, 5, 2), WorkbookError);
+      EXPECT_FALSE(wb.modified());
+      return Outcome::SheetLost;
+    }
     if (wb.sheetCount() > 0) {
       try {
         wb.setInteger(1, 3, 5, 2);
@@ -181,8 +194,8 @@ TEST(RosterRobustness, BrokenRecords) {
     change(v);
     return wrap(v);
   };
-  // A record length past the end of the stream.
-  EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + v.size() - 2, 0xFFFF); v.resize(v.size()); })), Outcome::Refused);
+  // A record length past the end of the stream, in the last sheet: the others still read.
+  EXPECT_EQ(exercise(variant([](Bytes& v) { wr16(v.data() + v.size() - 2, 0xFFFF); v.resize(v.size()); })), Outcome::SheetLost);
   // Lying SST counts: an enormous unique count is not allocated.
   const std::size_t sst = find(s, 0x00FC);
   ASSERT_NE(sst, std::string::npos);
@@ -219,10 +232,10 @@ TEST(RosterRobustness, BrokenRecords) {
     const int row = rd16(v.data() + mulBlank + 4) + 1;
     EXPECT_THROW(wb.setInteger(1, row, 1, 1), WorkbookError);
   }
-  // A sheet position inside the globals, or past the end.
+  // A sheet position inside the globals, or past the end: that sheet is lost, not the file.
   const std::size_t bound = find(s, 0x0085);
-  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0); })), Outcome::Refused);
-  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0xFFFFFF00); })), Outcome::Refused);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0); })), Outcome::SheetLost);
+  EXPECT_EQ(exercise(variant([&](Bytes& v) { wr32(v.data() + bound + 4, 0xFFFFFF00); })), Outcome::SheetLost);
   // No end to the globals.
   EXPECT_EQ(exercise(variant([&](Bytes& v) { v.resize(find(v, 0x000A)); })), Outcome::Refused);
   // Not BIFF8, and not a workbook globals.
@@ -279,4 +292,66 @@ TEST(RosterRobustness, RandomDamage) {
     read += exercise(b) == Outcome::Read;
   }
   std::cout << "damaged files still read: " << read << " of 1500" << std::endl;
+}
+
+TEST(RosterRobustness, ADamagedSheetCostsOnlyItselfAndNothingIsWritten) {
+  TempDir t;
+  const Workbook good = Workbook::open(dataDir() / "lo-roster3.xls");
+  Bytes s = stream(readFile(dataDir() / "lo-roster3.xls"));
+  // The second class's position points past the end of the stream.
+  const std::size_t first = find(s, 0x0085);
+  const std::size_t second = find(s, 0x0085, first + 4 + rd16(s.data() + first + 2));
+  ASSERT_NE(second, std::string::npos);
+  wr32(s.data() + second + 4, static_cast<std::uint32_t>(s.size() + 100));
+  const fs::path file = t / "点名册.xls";
+  writeFile(file, wrap(s));
+  const Bytes before = readFile(file);
+  Workbook wb = Workbook::open(file);
+  ASSERT_EQ(wb.sheetCount(), 3);
+  EXPECT_EQ(wb.sheetName(2), good.sheetName(2));
+  EXPECT_TRUE(wb.sheetReadable(1));
+  EXPECT_FALSE(wb.sheetReadable(2));
+  for (int sheet : {1, 3})
+    for (int r = 1; r <= good.lastRow(sheet); ++r)
+      for (int c = 1; c <= good.lastColumn(sheet); ++c)
+        EXPECT_EQ(wb.cell(sheet, r, c).toText(), good.cell(sheet, r, c).toText()) << sheet << " " << r << " " << c;
+  try {
+    (void)wb.cell(2, 3, 1);
+    ADD_FAILURE() << "a damaged sheet was read";
+  } catch (const WorkbookError& e) {
+    EXPECT_EQ(e.kind(), velquor::roster::ErrorKind::SheetUnreadable);
+    EXPECT_NE(std::string(e.what()).find(good.sheetName(2)), std::string::npos) << e.what();
+  }
+  // No edit of another class is taken: the file is never written.
+  try {
+    wb.setInteger(1, 3, 8, 5);
+    ADD_FAILURE() << "an edit was accepted";
+  } catch (const WorkbookError& e) {
+    EXPECT_EQ(e.kind(), velquor::roster::ErrorKind::SheetUnreadable);
+  }
+  wb.save();
+  EXPECT_EQ(readFile(file), before);
+}
+
+TEST(RosterRobustness, AMiniFatPointingOutsideItsStreamIsNotWritten) {
+  // A small workbook in the mini stream; one mini FAT entry past the stream's end is in use
+  // (the end of a chain, a link back into the stream, a link further out).
+  const Bytes small = Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}, {"2", "李四"}}}});
+  const std::uint32_t miniFat = rd32(small.data() + 60);
+  ASSERT_LT(miniFat, 0xFFFFFFFAu);
+  std::uint32_t used = 0;
+  while (used < 128 && rd32(small.data() + (miniFat + 1) * 512 + 4 * used) != 0xFFFFFFFF) ++used;
+  ASSERT_LT(used + 5, 128u);
+  for (std::uint32_t value : {0xFFFFFFFEu, 3u, used + 40}) {
+    Bytes f = small;
+    wr32(f.data() + (miniFat + 1) * 512 + 4 * (used + 4), value);
+    Workbook wb = Workbook::fromBytes(f);
+    EXPECT_EQ(wb.cell(1, 3, 2).text, "李四");
+    try {
+      wb.setInteger(1, 3, 3, 9);
+      ADD_FAILURE() << "an edit was accepted";
+    } catch (const WorkbookError& e) {
+      EXPECT_EQ(e.kind(), velquor::roster::ErrorKind::CannotWrite);
+    }
+  }
 }

@@ -17,6 +17,7 @@
 #include "roster/workbook.h"
 #include "app/widgets.h"
 #include "roster/workbookset.h"
+#include "roster/src/cfb.h"
 
 using namespace velquor;
 using namespace velquor::test;
@@ -202,6 +203,39 @@ class TestRosterWindow : public QObject {
     QCOMPARE(w.cmbXls->count(), 0);
     QCOMPARE(w.MnBj.size(), std::size_t(1));  // the menu keeps what it had
     QCOMPARE(w.CmbXm->count(), 0);
+  }
+
+  void aDamagedClassIsNamedWhenChosenAndTheOthersLoad() {
+    Scenario s;
+    using roster::detail::CompoundFile;
+    const auto made = roster::Workbook::create(
+        {{"一班", classRows({"甲", "乙"})}, {"二班", classRows({"丙", "丁"})}, {"三班", classRows({"戊", "己", "庚"})}});
+    const CompoundFile cf(made);
+    auto stream = cf.readStream(cf.findRootStream(u"Workbook"));
+    // The second BOUNDSHEET's sheet position points past the end of the stream.
+    int seen = 0;
+    for (std::size_t p = 0; p + 4 <= stream.size(); p += 4 + roster::detail::rd16(stream.data() + p + 2))
+      if (roster::detail::rd16(stream.data() + p) == 0x0085 && ++seen == 2)
+        roster::detail::wr32(stream.data() + p + 4, static_cast<std::uint32_t>(stream.size() + 64));
+    QCOMPARE(seen, 3);
+    const auto damaged = CompoundFile::build({{u"Workbook", stream}}, 9);
+    QFile file(QDir(folderOf(s)).filePath(QStringLiteral("点名册.xls")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(damaged.data()), static_cast<qint64>(damaged.size()));
+    file.close();
+    FrmMd& w = s.start();
+    chooseNameList(w);
+    QCOMPARE(comboItems(w.cmbXls), QStringList({QStringLiteral("一班"), QStringLiteral("二班"), QStringLiteral("三班")}));
+    QCOMPARE(w.studentCount, 2);
+    QVERIFY(s.fakes.dialogs.messages.empty());
+    w.cmbXls->setCurrentIndex(1);
+    w.onCmbXlsClick();
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
+    QVERIFY2(s.fakes.dialogs.messages[0].text.contains(QStringLiteral("二班")), qPrintable(s.fakes.dialogs.messages[0].text));
+    w.cmbXls->setCurrentIndex(2);
+    w.onCmbXlsClick();
+    QCOMPARE(w.studentCount, 3);
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
   }
 
   void browsingOpensTheWorkbookInTheDesktop() {

@@ -197,7 +197,7 @@ int todayColumn(const Workbook& wb, int sheet, const std::string& today) {
 }  // namespace
 
 TEST(RosterWrite, MarksHeadingAndGroupsRoundTrip) {
-  for (const std::string name : {"lo-roster3", "gn-roster3", "lo-roster7", "gn-roster7", "sample"}) {
+  for (const std::string name : {"lo-roster3", "gn-roster3", "lo-roster7", "gn-roster7", "sample", "we-roster3"}) {
     SCOPED_TRACE(name);
     TempDir t;
     const fs::path src = name == "sample" ? fs::path(VELQUOR_SOURCE_DIR) / "roster" / "sample" / "点名册.xls" : dataDir() / (name + ".xls");

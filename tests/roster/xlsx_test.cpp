@@ -10,6 +10,8 @@
 #include <fstream>
 #include <set>
 
+#include "fuzz/rmw_rounds.h"
+#include "fuzz/xlsx_package.h"
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
 #include "tests/roster/helpers.h"
@@ -433,4 +435,18 @@ TEST(Xlsx, CellsThatCannotBeWrittenSafelyAreRefusedBeforeAnything) {
   EXPECT_FALSE(wb.modified());
   wb.setInteger(1, 3, 5, 1);  // the other sheets stay writable
   EXPECT_TRUE(wb.modified());
+}
+
+// Inputs the .xlsx fuzzers once failed on, run through the same packing and rounds (which
+// abort on a fault).
+TEST(Xlsx, FuzzerFindingsStayFixed) {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dataDir() / "fuzz-regressions")) {
+    if (e.path().filename().string().rfind("xlsx-", 0) != 0) continue;
+    SCOPED_TRACE(e.path().string());
+    const Bytes bytes = readFile(e.path());
+    readModifyWrite(xlsxfuzz::input(bytes.data(), bytes.size()));
+    ++n;
+  }
+  EXPECT_GE(n, 1);
 }

@@ -38,6 +38,12 @@ class FakeDialogs : public Dialogs {
     fileAnswers.pop_front();
     return answer;
   }
+  std::vector<QString> questions;  // texts of confirm(), in turn
+  bool confirmAnswer = false;
+  bool confirm(QWidget*, const QString& text, const QString&) override {
+    questions.push_back(text);
+    return confirmAnswer;
+  }
   bool openDocument(const QString& path) override {
     openedDocuments.append(path);
     return openDocumentResult;
