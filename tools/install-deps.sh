@@ -3,7 +3,7 @@
 # those already present. Usage: tools/install-deps.sh run|test
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
- libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libexpat1-dev"
+ libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libexpat1-dev zlib1g-dev"
 if [ "${1:-test}" = test ]; then
   # Test oracles (LibreOffice, Gnumeric, openpyxl), benchmarks, the fuzzing toolchain, and the
   # writers the Spreadsheet::WriteExcel and XlsxWriter fixtures are made with.

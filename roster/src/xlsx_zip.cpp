@@ -1,8 +1,11 @@
 #include "roster/src/xlsx_zip.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "roster/src/bytes.h"
 #include "roster/src/xlsx.h"
@@ -35,6 +38,72 @@ bool hasZip64End(const std::vector<std::uint8_t>& b) {
     return entries == 0xFFFF || cdSize == 0xFFFFFFFFu || cdOffset == 0xFFFFFFFFu;
   }
   return false;
+}
+
+// A part deflated here with zlib (libzip's own deflate takes seconds on a 24 MB sheet) and
+// handed to libzip as data already compressed, with its size and CRC: libzip stores it as it is.
+struct Deflated {
+  std::string data;
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+  std::size_t at = 0;
+  zip_error_t error;
+};
+
+bool deflatePart(const std::string& text, Deflated& out) {
+  z_stream z{};
+  if (deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  out.data.resize(deflateBound(&z, static_cast<uLong>(text.size())));
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data.data());
+  z.avail_out = static_cast<uInt>(out.data.size());
+  const int rc = deflate(&z, Z_FINISH);
+  out.data.resize(z.total_out);
+  deflateEnd(&z);
+  out.size = text.size();
+  out.crc = static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
+  zip_error_init(&out.error);
+  return rc == Z_STREAM_END;
+}
+
+zip_int64_t deflatedSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* d = static_cast<Deflated*>(state);
+  switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+      d->at = 0;
+      return 0;
+    case ZIP_SOURCE_READ: {
+      const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(len), d->data.size() - d->at);
+      std::memcpy(data, d->data.data() + d->at, n);
+      d->at += n;
+      return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_FREE:
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      auto* st = static_cast<zip_stat_t*>(data);
+      zip_stat_init(st);
+      st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME |
+                  ZIP_STAT_ENCRYPTION_METHOD;
+      st->size = d->size;
+      st->comp_size = d->data.size();
+      st->comp_method = ZIP_CM_DEFLATE;
+      st->encryption_method = ZIP_EM_NONE;
+      st->crc = d->crc;
+      st->mtime = std::time(nullptr);
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&d->error, data, len);
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+      zip_error_set(&d->error, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
 }
 
 struct ZipError {
@@ -167,16 +236,20 @@ std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, con
     zip_source_free(src);
     throw WorkbookError("Cannot write the workbook (" + what + ": " + why + ").", ErrorKind::CannotWrite);
   };
+  std::vector<Deflated> deflated(replaced.size());  // alive until zip_close
+  std::size_t k = 0;
   for (const auto& [name, text] : replaced) {
     const zip_int64_t idx = zip_name_locate(za, name.c_str(), ZIP_FL_ENC_RAW);
     if (idx < 0) failWith(name);
-    zip_source_t* part = zip_source_buffer(za, text.data(), text.size(), 0);
+    Deflated& d = deflated[k++];
+    if (!deflatePart(text, d)) failWith(name);
+    zip_source_t* part = zip_source_function(za, &deflatedSource, &d);
     if (!part) failWith(name);
     if (zip_file_replace(za, static_cast<zip_uint64_t>(idx), part, 0) != 0) {
       zip_source_free(part);
       failWith(name);
     }
-    if (zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 6) != 0) failWith(name);
+    if (zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 0) != 0) failWith(name);
   }
   for (const std::string& name : dropped) {
     const zip_int64_t idx = zip_name_locate(za, name.c_str(), ZIP_FL_ENC_RAW);
