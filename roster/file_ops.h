@@ -10,6 +10,8 @@
 
 namespace velquor::roster {
 
+enum class ErrorKind;
+
 struct FileInfo {
   bool exists = false;
   bool regular = false;
@@ -41,6 +43,9 @@ class FileOps {
   // program to share it with and no permission to check.
   virtual bool onDisk() const { return true; }
 };
+
+// The kind of failure a failed system call's errno stands for.
+ErrorKind errorKindOf(int errnoValue);
 
 // The real POSIX implementation. `syncToDisk` false skips the fsync calls (benchmarks only).
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk = true);

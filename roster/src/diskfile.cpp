@@ -67,9 +67,15 @@ std::string localTime(std::time_t t) {
   return buf;
 }
 
+// The start of a small file; nothing when it does not exist, "" when it exists but cannot be
+// read (a lock that cannot be read still holds the file).
 std::optional<std::string> readSmallFile(const fs::path& p, std::size_t max) {
   int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+    return std::string();
+  }
   std::string s(max, '\0');
   ssize_t n = ::read(fd, s.data(), max);
   ::close(fd);
@@ -197,17 +203,6 @@ FileLock rangeLock(long pid) {
                       ErrorKind::Held, who);
 }
 
-ErrorKind kindOfErrno(int error) {
-  switch (error) {
-    case ENOSPC:
-    case EDQUOT: return ErrorKind::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErrorKind::NoPermission;
-    default: return ErrorKind::Other;
-  }
-}
-
 // This program's lock for one save: the lock file, created exclusively, and an fcntl lock on
 // the roster (an open-file-description lock, so closing other descriptors of the file while
 // checking it does not drop it). Both go at destruction.
@@ -229,17 +224,18 @@ class SaveLock {
         if (!ok) {
           release();
           throw WorkbookError("Cannot write the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                              kindOfErrno(error));
+                              errorKindOf(error));
         }
         break;
       }
       if (errno != EEXIST) {
         const int error = errno;
         throw WorkbookError("Cannot create the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                            kindOfErrno(error));
+                            errorKindOf(error));
       }
       const auto other = readLockFile(lockFile_);
-      if (!other) continue;  // removed in between: try again
+      if (!other && Clock::now() < deadline) continue;  // removed in between: try again
+      if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
       if (ownAndStale(*other)) {
         removeIfSame(other->lock);
         continue;
@@ -256,7 +252,7 @@ class SaveLock {
       const int error = errno;
       release();
       throw WorkbookError("Cannot open the workbook for writing \"" + file.string() + "\": " + std::strerror(error),
-                          error == EACCES || error == EPERM ? ErrorKind::ReadOnly : kindOfErrno(error));
+                          error == EACCES || error == EPERM ? ErrorKind::ReadOnly : errorKindOf(error));
     }
     struct flock fl {};
     fl.l_type = F_WRLCK;
@@ -313,6 +309,37 @@ void removeLeftoverTemps(const std::vector<fs::path>& temps) {
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(p.c_str());
     ::close(fd);
   }
+}
+
+// The file holds exactly `known`. Compared piece by piece: a large roster is not read into
+// fresh memory at every save.
+bool sameContent(const fs::path& file, const Bytes& known) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    throw WorkbookError("Cannot open \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
+  }
+  std::uint8_t buf[65536];
+  std::size_t at = 0;
+  bool same = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw WorkbookError("Cannot read \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
+    }
+    if (n == 0) break;
+    const auto got = static_cast<std::size_t>(n);
+    if (got > known.size() - at || std::memcmp(buf, known.data() + at, got) != 0) {
+      same = false;
+      break;
+    }
+    at += got;
+  }
+  ::close(fd);
+  return same && at == known.size();
 }
 
 // The user may write the file. The administrator may write anything, but a file marked
@@ -383,8 +410,8 @@ bool DiskFile::changedOnDisk() const {
   if (!info.exists || info.size != known_.size()) return true;
   // Same size: the content decides (a time kept by the other program, or too coarse to
   // show the change, proves nothing).
-  const Bytes now = ops_->readAll(resolved_, kMaxSize);
-  return now != known_;
+  if (!ops_->onDisk()) return ops_->readAll(resolved_, kMaxSize) != known_;
+  return !sameContent(resolved_, known_);
 }
 
 void DiskFile::save(const Bytes& image, const std::function<void()>& replaced) {

@@ -13,30 +13,14 @@
 namespace velquor::roster {
 namespace {
 
-// The kind of a failed system call, from its errno.
-ErrorKind kindOf(int error) {
-  switch (error) {
-    case ENOSPC:
-    case EDQUOT: return ErrorKind::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErrorKind::NoPermission;
-    case ENOENT:
-    case ENOTDIR:
-    case ENODEV:
-    case ENXIO: return ErrorKind::NotFound;
-    default: return ErrorKind::Other;
-  }
-}
-
 [[noreturn]] void failErrno(const std::string& what, const std::filesystem::path& path) {
   const int error = errno;
-  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), kindOf(error));
+  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
 }
 
 [[noreturn]] void failErrno(const std::string& what) {
   const int error = errno;
-  throw WorkbookError(what + std::strerror(error), kindOf(error));
+  throw WorkbookError(what + std::strerror(error), errorKindOf(error));
 }
 
 class SystemFileOps final : public FileOps {
@@ -158,6 +142,21 @@ class SystemFileOps final : public FileOps {
 };
 
 }  // namespace
+
+ErrorKind errorKindOf(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT: return ErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ErrorKind::NoPermission;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO: return ErrorKind::NotFound;
+    default: return ErrorKind::Other;
+  }
+}
 
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_shared<SystemFileOps>(syncToDisk); }
 

@@ -111,22 +111,27 @@ class SheetWriter {
     Layout L;
     // Where the cell table ends: after the last ROW or cell record of the sheet (and the
     // records belonging to it). Some writers put other records, such as MERGEDCELLS, among
-    // the rows; before that point they are kept in place.
+    // the rows; before that point they are kept in place. Found from the first such record on,
+    // once: for most files that is the end of the table, and only the rest of the sheet is read.
     std::uint32_t tableEnd = 0;
-    {
-      int d = 0;
-      bool inTable = false;
-      for (std::uint32_t q = sh_.start; q < sh_.end;) {
+    bool tableEndKnown = false;
+    auto findTableEnd = [&](std::uint32_t from) {
+      tableEndKnown = true;
+      tableEnd = from;
+      int d = 1;
+      for (std::uint32_t q = from; q < sh_.end && d > 0;) {
         const std::uint16_t type = rd16(s_.data() + q), len = rd16(s_.data() + q + 2);
         if (type == kBof) ++d;
         if (type == kEof) --d;
         if (d == 1 && type != kBof) {
-          if (type == kRow || isCellRecord(type)) inTable = true, tableEnd = q + 4 + len;
-          else if (inTable && (belongsToCell(type) || type == kDbCell) && q == tableEnd) tableEnd = q + 4 + len;
+          if (type == kRow || isCellRecord(type))
+            tableEnd = q + 4 + len;
+          else if ((belongsToCell(type) || type == kDbCell) && q == tableEnd)
+            tableEnd = q + 4 + len;
         }
         q += 4 + len;
       }
-    }
+    };
     std::uint32_t pos = sh_.start;
     int depth = 0;
     enum { kPrefix, kTable, kSuffix } phase = kPrefix;
@@ -157,7 +162,13 @@ class SheetWriter {
         phase = kSuffix;
         L.suffixStart = pos;
       }
-      if (depth > 1 && phase == kTable && pos < tableEnd) refuse("a substream lies inside the cell table");
+      if (type == kBof && depth == 2 && phase == kTable) {  // a substream right after the cells
+        if (!tableEndKnown) findTableEnd(pos);
+        if (pos < tableEnd) refuse("a substream lies inside the cell table");
+        closeBlock(pos);
+        phase = kSuffix;
+        L.suffixStart = pos;
+      }
       const bool top = depth == 1 && type != kBof;
       if (top && phase == kPrefix) {
         if (type == kRow || isCellRecord(type)) {
@@ -208,7 +219,7 @@ class SheetWriter {
           L.usesDb = true;
           closeBlock(next);
           lastWasCell = false;
-        } else if (pos < tableEnd) {
+        } else if ((tableEndKnown || (findTableEnd(pos), true)) && pos < tableEnd) {
           lastWasCell = false;  // written among the rows: kept where it is
         } else {
           closeBlock(pos);

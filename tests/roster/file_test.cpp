@@ -33,6 +33,12 @@ std::vector<std::string> temps(const fs::path& dir) {
   return names;
 }
 
+// A writable copy of a fixture in `t`.
+fs::path copyOf(const TempDir& t, const std::string& fixture, const std::string& name = "点名册.xls") {
+  fs::copy_file(dataDir() / fixture, t / name);
+  return t / name;
+}
+
 ErrorKind kindOfSave(Workbook& wb) {
   try {
     wb.save();
@@ -94,8 +100,7 @@ class LockWatcher final : public velquor::roster::FileOps {
 
 TEST(RosterFile, TwoWritingProcessesLoseNoSave) {
   TempDir t;
-  const fs::path file = t / "点名册.xls";
-  fs::copy_file(dataDir() / "lo-roster3.xls", file);
+  const fs::path file = copyOf(t, "lo-roster3.xls");
   {
     Workbook wb = Workbook::open(file);
     wb.setInteger(1, 3, 20, 0);
@@ -133,8 +138,7 @@ TEST(RosterFile, TwoWritingProcessesLoseNoSave) {
 
 TEST(RosterFile, KilledDuringSavesTheRosterIsOldOrNewAndLeftoversGo) {
   TempDir t;
-  const fs::path file = t / "点名册.xls";
-  fs::copy_file(dataDir() / "gn-roster3.xls", file);
+  const fs::path file = copyOf(t, "gn-roster3.xls");
   std::mt19937 rng(7);
   int last = 0, leftovers = 0;
   for (int kill = 0; kill < 50; ++kill) {
@@ -184,8 +188,7 @@ TEST(RosterFile, KilledDuringSavesTheRosterIsOldOrNewAndLeftoversGo) {
 
 TEST(RosterFile, SameSizeEditKeepingTheTimeIsNotOverwritten) {
   TempDir t;
-  const fs::path file = t / "r.xls";
-  fs::copy_file(dataDir() / "lo-roster3.xls", file);
+  const fs::path file = copyOf(t, "lo-roster3.xls", "r.xls");
   Workbook wb = Workbook::open(file);
   const auto time = fs::last_write_time(file);
   const auto size = fs::file_size(file);
@@ -205,8 +208,7 @@ TEST(RosterFile, SameSizeEditKeepingTheTimeIsNotOverwritten) {
 
 TEST(RosterFile, ReadOnlyRosterIsRefusedAndKept) {
   TempDir t;
-  const fs::path file = t / "点名册.xls";
-  fs::copy_file(dataDir() / "lo-roster3.xls", file);
+  const fs::path file = copyOf(t, "lo-roster3.xls");
   Workbook wb = Workbook::open(file);
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   const auto original = readFile(file);
@@ -230,8 +232,7 @@ TEST(RosterFile, ReadOnlyRosterIsRefusedAndKept) {
 
 TEST(RosterFile, OnlyLeftoverTemporaryFilesOfThisProgramAreRemoved) {
   TempDir t;
-  const fs::path file = t / "r.xls";
-  fs::copy_file(dataDir() / "lo-roster3.xls", file);
+  const fs::path file = copyOf(t, "lo-roster3.xls", "r.xls");
   writeFile(t / ".r.xls.velquor-0123abcd.tmp", {1, 2, 3});  // left by a crash
   writeFile(t / ".r.xls.velquor-notours.tmp", {1});           // not our pattern
   writeFile(t / ".other.xls.velquor-0123abcd.tmp", {1});      // another roster's
@@ -268,8 +269,7 @@ TEST(RosterFile, OnlyLeftoverTemporaryFilesOfThisProgramAreRemoved) {
 
 TEST(RosterFile, LocksNameHolderAndDateAndALeftOverOneCanBeRemoved) {
   TempDir t;
-  const fs::path file = t / "点名册.xls";
-  fs::copy_file(dataDir() / "lo-roster3.xls", file);
+  const fs::path file = copyOf(t, "lo-roster3.xls");
   Workbook wb = Workbook::open(file);
   wb.setInteger(1, 3, 10, 2);
   const fs::path lockFile = t / ".~lock.点名册.xls#";
