@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "roster/src/impl.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {
@@ -123,47 +124,25 @@ int escapeAt(std::string_view s, std::size_t i) {
   return v;
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 }  // namespace
 
 std::string decodeEscapes(std::string s) {
   if (s.find("_x") == std::string::npos) return s;
   std::string out;
   out.reserve(s.size());
+  std::u16string units;  // consecutive escapes: a surrogate pair takes two
   for (std::size_t i = 0; i < s.size();) {
-    int v = escapeAt(s, i);
-    if (v < 0) {
-      out.push_back(s[i++]);
+    const int v = escapeAt(s, i);
+    if (v >= 0) {
+      units.push_back(static_cast<char16_t>(v));
+      i += 7;
       continue;
     }
-    i += 7;
-    // A surrogate pair written as two escapes.
-    if (v >= 0xD800 && v < 0xDC00) {
-      const int lo = escapeAt(s, i);
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        appendUtf8(out, 0x10000u + ((static_cast<std::uint32_t>(v) - 0xD800u) << 10) + (static_cast<std::uint32_t>(lo) - 0xDC00u));
-        i += 7;
-        continue;
-      }
-      v = 0xFFFD;
-    } else if (v >= 0xDC00 && v < 0xE000) {
-      v = 0xFFFD;
-    }
-    appendUtf8(out, static_cast<std::uint32_t>(v));
+    out += utf16ToUtf8(units);
+    units.clear();
+    out.push_back(s[i++]);
   }
-  return out;
+  return out + utf16ToUtf8(units);
 }
 
 void appendEscaped(std::string& out, std::string_view s) {

@@ -27,16 +27,7 @@ const QString kRoster = QStringLiteral("点名册.xlsx");
 
 QString folderOf(Scenario& s) { return s.fakes.programFolder.path(); }
 
-void choose(FrmMd& w, int number) {
-  for (int i = 0; i < w.CmbXm->count(); ++i) {
-    if (w.CmbXm->itemText(i).startsWith(QString::number(number) + QLatin1Char('_'))) {
-      w.CmbXm->setCurrentIndex(i);
-      w.onCmbXmClick();
-      return;
-    }
-  }
-  QFAIL("no such student");
-}
+void choose(FrmMd& w, int number) { chooseStudent(w, number); }
 
 // Gnumeric reads back what the component wrote, cell for cell.
 void checkWithGnumeric(const QString& path) {
