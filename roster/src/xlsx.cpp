@@ -511,7 +511,7 @@ const XCell* XSheet::find(std::uint32_t row, std::uint32_t col) const {
   return it != cells.end() && it->key() == k ? &*it : nullptr;
 }
 
-void XlsxBook::parseSheet(XSheet& sh) const {
+void XlsxBook::parseSheet(XSheet& sh, const std::string& xml) const {
   sh.cells.clear();
   sh.rows.clear();
   sh.pool.clear();
@@ -521,7 +521,7 @@ void XlsxBook::parseSheet(XSheet& sh) const {
   sh.hasData = sh.dataSelfClosing = false;
   sh.notWritable.clear();
   SheetScanner scan(sh, sst_);
-  scan.run(sh.xml, sh.part);
+  scan.run(xml, sh.part);
   if (!sh.hasData) fail(sh.part + " has no sheetData");
   if (!scan.utf8()) sh.notWritable = "its text is not in UTF-8";
   if (!std::is_sorted(sh.cells.begin(), sh.cells.end(), [](const XCell& a, const XCell& b) { return a.key() < b.key(); })) {
@@ -607,8 +607,7 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
     sh.part = zip.storedName(it->second->target);
     if (sh.part.empty()) fail("the sheet part " + it->second->target + " is missing from the archive");
     if (!seen.insert(lower(sh.part)).second) fail("two sheets share the part " + sh.part);
-    sh.xml = zip.read(sh.part, budget);
-    b.parseSheet(sh);
+    b.parseSheet(sh, zip.read(sh.part, budget));
     b.sheets_.push_back(std::move(sh));
   }
   return book;

@@ -55,7 +55,6 @@ struct XSheet {
   std::string name;
   std::string part;  // entry name in the archive
   bool hidden = false;
-  std::string xml;   // the part's text as read or last saved
   std::vector<XCell> cells;  // sorted by (row, col)
   std::vector<XRow> rows;    // sorted by r
   std::vector<std::string> pool;
@@ -113,7 +112,9 @@ class XlsxBook {
   XSheet& at(int sheet);
   XSheet& writableCell(int sheet, int row, int col);
   bool isDateXf(std::uint32_t xf) const { return xf < xfDate_.size() && xfDate_[xf]; }
-  void parseSheet(XSheet& sheet) const;
+  // Reads the cells of `sheet` from its part's text, which is not kept (a large sheet's text
+  // would double the memory): the writer inflates it again.
+  void parseSheet(XSheet& sheet, const std::string& xml) const;
 
   std::vector<std::uint8_t> image_;
   std::vector<XSheet> sheets_;

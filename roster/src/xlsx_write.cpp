@@ -151,7 +151,7 @@ std::string applyOps(const std::string& xml, std::vector<Op>& ops) {
   return out;
 }
 
-std::string spliceSheet(const XSheet& s, bool& formulaOverwritten) {
+std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOverwritten) {
   const std::string& p = s.prefix;
   std::vector<Op> ops;
   std::vector<Op> newRows;  // rows inserted at the end of sheetData
@@ -168,7 +168,7 @@ std::string spliceSheet(const XSheet& s, bool& formulaOverwritten) {
     maxCol = std::max(maxCol, last);
     auto r = std::lower_bound(s.rows.begin(), s.rows.end(), row, [](const XRow& x, std::uint32_t v) { return x.r < v; });
     if (r != s.rows.end() && r->r == row) {
-      const std::string tag = s.xml.substr(r->begin, r->tagEnd - r->begin);
+      const std::string tag = xml.substr(r->begin, r->tagEnd - r->begin);
       std::string newTag = r->hasSpans ? widenSpans(tag, first, last) : tag;
       if (r->selfClosing) newTag = openTag(newTag);
       if (newTag != tag) ops.push_back({r->begin, r->tagEnd, std::move(newTag)});
@@ -198,7 +198,7 @@ std::string spliceSheet(const XSheet& s, bool& formulaOverwritten) {
     e = rowEnd;
   }
   if (!newRows.empty() && s.dataSelfClosing) {
-    ops.push_back({s.dataBegin, s.dataTagEnd, openTag(s.xml.substr(s.dataBegin, s.dataTagEnd - s.dataBegin))});
+    ops.push_back({s.dataBegin, s.dataTagEnd, openTag(xml.substr(s.dataBegin, s.dataTagEnd - s.dataBegin))});
     for (Op& o : newRows) ops.push_back(std::move(o));
     ops.push_back({s.dataTagEnd, s.dataTagEnd, "</" + p + "sheetData>"});
   } else {
@@ -216,7 +216,7 @@ std::string spliceSheet(const XSheet& s, bool& formulaOverwritten) {
       ops.push_back({s.dimBegin, s.dimEnd, "<" + p + "dimension ref=\"" + ref + "\"/>"});
     }
   }
-  return applyOps(s.xml, ops);
+  return applyOps(xml, ops);
 }
 
 // Collects the byte ranges of the elements called `local` whose attribute `attr` equals
@@ -263,26 +263,27 @@ XlsxBook::Output XlsxBook::build() const {
     out.image = image_;
     return out;
   }
-  std::map<std::string, std::string> replaced;
+  std::map<std::string, const std::string*> replaced;  // the texts are not copied: sheets are large
+  std::map<std::string, std::string> others;
   bool formulaOverwritten = false;
+  ZipReader zip(image_);
+  std::uint64_t budget = kMaxInflatedTotal;
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
     const XSheet& s = sheets_[i];
     if (s.edits.empty()) continue;
-    std::string xml = spliceSheet(s, formulaOverwritten);
-    replaced[s.part] = xml;
-    out.sheetXml[static_cast<int>(i + 1)] = std::move(xml);
+    const std::string& xml = out.sheetXml[static_cast<int>(i + 1)] = spliceSheet(s, zip.read(s.part, budget), formulaOverwritten);
+    replaced[s.part] = &xml;
   }
   std::set<std::string> dropped;
   if (formulaOverwritten && !calcChain.empty()) {
     // The chain lists the formula cells in calculation order; one of them is a value now. The
     // spreadsheet programs rebuild a missing chain, so it goes with its relationship and type.
-    ZipReader zip(image_);
-    std::uint64_t budget = kMaxInflatedTotal;
     const std::string rels = zip.storedName(workbookRels);
-    replaced[rels] = removeElements(zip.read(rels, budget), rels, ElementFinder("Relationship", "Id", calcChainRelId, false));
+    others[rels] = removeElements(zip.read(rels, budget), rels, ElementFinder("Relationship", "Id", calcChainRelId, false));
     const std::string types = zip.storedName("[Content_Types].xml");
     if (!types.empty())
-      replaced[types] = removeElements(zip.read(types, budget), types, ElementFinder("Override", "PartName", "/" + calcChain, true));
+      others[types] = removeElements(zip.read(types, budget), types, ElementFinder("Override", "PartName", "/" + calcChain, true));
+    for (const auto& [name, text] : others) replaced[name] = &text;
     dropped.insert(calcChain);
     out.calcChainDropped = true;
   }
@@ -291,19 +292,17 @@ XlsxBook::Output XlsxBook::build() const {
 }
 
 void XlsxBook::adopt(Output out) {
-  std::vector<std::pair<int, XSheet>> fresh;
-  for (auto& [position, xml] : out.sheetXml) {
-    const XSheet& old = at(position);
-    XSheet s;
-    s.name = old.name;
-    s.part = old.part;
-    s.hidden = old.hidden;
-    s.xml = std::move(xml);
-    parseSheet(s);
-    fresh.emplace_back(position, std::move(s));
-  }
-  for (auto& [position, s] : fresh) at(position) = std::move(s);
+  // In place, to keep one copy of a large sheet in memory; should the parse fail, the caller
+  // reads the saved file afresh.
   for (XSheet& s : sheets_) s.edits.clear();
+  for (auto& [position, xml] : out.sheetXml) {
+    XSheet& s = at(position);
+    s.cells = {};
+    s.rows = {};
+    s.pool = {};
+    parseSheet(s, xml);
+    xml = std::string();
+  }
   if (out.calcChainDropped) calcChain.clear();
   image_ = std::move(out.image);
 }

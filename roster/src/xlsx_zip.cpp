@@ -53,12 +53,18 @@ struct Deflated {
 bool deflatePart(const std::string& text, Deflated& out) {
   z_stream z{};
   if (deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.data.resize(deflateBound(&z, static_cast<uLong>(text.size())));
+  // XML shrinks to a fraction: the buffer starts small and grows only when needed.
+  out.data.resize(text.size() / 6 + 4096);
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   z.avail_in = static_cast<uInt>(text.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data.data());
-  z.avail_out = static_cast<uInt>(out.data.size());
-  const int rc = deflate(&z, Z_FINISH);
+  int rc;
+  for (;;) {
+    z.next_out = reinterpret_cast<Bytef*>(out.data.data() + z.total_out);
+    z.avail_out = static_cast<uInt>(out.data.size() - z.total_out);
+    rc = deflate(&z, Z_FINISH);
+    if (rc != Z_OK && rc != Z_BUF_ERROR) break;
+    out.data.resize(out.data.size() * 2);
+  }
   out.data.resize(z.total_out);
   deflateEnd(&z);
   out.size = text.size();
@@ -211,7 +217,7 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
   return out;
 }
 
-std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, const std::map<std::string, std::string>& replaced,
+std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, const std::map<std::string, const std::string*>& replaced,
                                      const std::set<std::string>& dropped) {
   ZipError err;
   // libzip's buffer source hands the unchanged beginning of the archive on to the new one and
@@ -242,7 +248,7 @@ std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, con
     const zip_int64_t idx = zip_name_locate(za, name.c_str(), ZIP_FL_ENC_RAW);
     if (idx < 0) failWith(name);
     Deflated& d = deflated[k++];
-    if (!deflatePart(text, d)) failWith(name);
+    if (!deflatePart(*text, d)) failWith(name);
     zip_source_t* part = zip_source_function(za, &deflatedSource, &d);
     if (!part) failWith(name);
     if (zip_file_replace(za, static_cast<zip_uint64_t>(idx), part, 0) != 0) {

@@ -41,7 +41,7 @@ class ZipReader {
 // `dropped` are left out, every other entry is copied with its compressed data unchanged; the
 // order of the entries is kept.
 std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image,
-                                     const std::map<std::string, std::string>& replaced,
+                                     const std::map<std::string, const std::string*>& replaced,
                                      const std::set<std::string>& dropped);
 
 }  // namespace velquor::roster::detail
