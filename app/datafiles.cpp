@@ -42,7 +42,8 @@ QString findDataFile(const QString& relativeName) {
   return QString();
 }
 
-QStringList defaultRosterNames() { return {QStringLiteral("点名册.xls")}; }
+// The legacy workbook first, as always; a roster kept as .xlsx is found next.
+QStringList defaultRosterNames() { return {QStringLiteral("点名册.xls"), QStringLiteral("点名册.xlsx")}; }
 
 bool isInstalledProgram(const QString& programFolder) {
   return QFileInfo(installedDataFolder(programFolder)).isDir();

@@ -190,7 +190,8 @@ class FrmMd : public QMainWindow {
   int classSheetNo = 0;
   int classSheet = 0;
   int todayColumn = 0;
-  // The default roster (点名册.xls) in the program's folder, else in the documents folder.
+  // The default roster (点名册.xls, else 点名册.xlsx) in the program's folder, else in the
+  // documents folder.
   QString defaultRosterPath() const;
   // With no roster anywhere, an installed program offers its sample roster at the default
   // place; true when the teacher took it and it was written there.

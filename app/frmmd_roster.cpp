@@ -20,6 +20,8 @@ namespace velquor {
 namespace {
 
 const QString kWarningTitle = QStringLiteral("警告");
+// Both workbook formats; which one a file holds is read from its content.
+const QString kRosterFilter = QStringLiteral("Excel文件|*.xls *.xlsx");
 
 std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
 
@@ -65,11 +67,11 @@ void FrmMd::onImage1Click() {
   // An empty answer is met with a reminder and the dialog once more; a second empty
   // answer leaves the roster as it was, so a teacher without a roster file at hand is
   // never held in the dialog.
-  QString chosen = services_.dialogs->openFileName(this, QStringLiteral("Excel文件|*.xls"));
+  QString chosen = services_.dialogs->openFileName(this, kRosterFilter);
   if (chosen.isEmpty()) {
     services_.dialogs->message(this, QStringLiteral("请选择文件名"), applicationTitle(),
                                MessageIcon::None);
-    chosen = services_.dialogs->openFileName(this, QStringLiteral("Excel文件|*.xls"));
+    chosen = services_.dialogs->openFileName(this, kRosterFilter);
     if (chosen.isEmpty()) return;
   }
   rosterPath = chosen;

@@ -22,7 +22,7 @@ class Dialogs {
   // A modal message box with only an OK button.
   virtual void message(QWidget* parent, const QString& text, const QString& title, MessageIcon icon) = 0;
   // The open-file dialog; returns the chosen path, or an empty text when cancelled.
-  // `filter` is in the form "Excel文件|*.xls".
+  // `filter` is in the form "Excel文件|*.xls *.xlsx".
   virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
   // Opens a document in the desktop's default program for it; false when that fails.
   virtual bool openDocument(const QString& path) = 0;

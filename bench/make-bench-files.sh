@@ -2,6 +2,7 @@
 # Writes the benchmark rosters with Gnumeric into OUTDIR (default: current folder):
 #   roster-48.xls     three classes of 48 students, ten lesson days of marks
 #   roster-32766.xls  one class of 32766 students (the most a 16-bit counter allows), same columns
+#   roster-48.xlsx, roster-32764.xlsx  the same as Office Open XML workbooks
 # Needs python3 and ssconvert. Usage: bench/make-bench-files.sh [OUTDIR]
 set -e
 out="${1:-.}"
@@ -22,6 +23,9 @@ def write(path, cls, n):
 for c in (1, 2, 3):
     write("%s/c%d.csv" % (sys.argv[1], c), c, 48)
 write("%s/big.csv" % sys.argv[1], 1, 32766)
+write("%s/big32764.csv" % sys.argv[1], 1, 32764)
 PY
 ssconvert --merge-to="$out/roster-48.xls" -T Gnumeric_Excel:excel_biff8 "$work/c1.csv" "$work/c2.csv" "$work/c3.csv" >/dev/null 2>&1
 ssconvert -T Gnumeric_Excel:excel_biff8 "$work/big.csv" "$out/roster-32766.xls" >/dev/null 2>&1
+ssconvert --merge-to="$out/roster-48.xlsx" -T Gnumeric_Excel:xlsx2 "$work/c1.csv" "$work/c2.csv" "$work/c3.csv" >/dev/null 2>&1
+ssconvert -T Gnumeric_Excel:xlsx2 "$work/big32764.csv" "$out/roster-32764.xlsx" >/dev/null 2>&1

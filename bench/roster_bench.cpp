@@ -1,4 +1,5 @@
-// Opening and reading whole rosters, writing one mark and saving, writing a group column.
+// Opening and reading whole rosters, writing one mark and saving, writing a group column, for
+// .xls and .xlsx rosters.
 // Saves skip the final flush to disk (the figure measures the component, not the disk).
 // Build the data first: cmake --build build --target roster_bench_data
 #include <benchmark/benchmark.h>
@@ -12,20 +13,22 @@ using velquor::roster::Workbook;
 
 namespace {
 
-fs::path source(int students) { return fs::path(VELQUOR_BENCH_DATA) / ("roster-" + std::to_string(students) + ".xls"); }
+fs::path source(int students, const char* ext) {
+  return fs::path(VELQUOR_BENCH_DATA) / ("roster-" + std::to_string(students) + ext);
+}
 
 // A private copy of the roster, so that saving never touches the generated data.
-fs::path workingCopy(int students) {
+fs::path workingCopy(int students, const char* ext) {
   const fs::path dir = fs::temp_directory_path() / "velquor-roster-bench";
   fs::create_directories(dir);
-  const fs::path copy = dir / ("roster-" + std::to_string(students) + ".xls");
-  fs::copy_file(source(students), copy, fs::copy_options::overwrite_existing);
+  const fs::path copy = dir / ("roster-" + std::to_string(students) + ext);
+  fs::copy_file(source(students, ext), copy, fs::copy_options::overwrite_existing);
   return copy;
 }
 
-void openAndReadAll(benchmark::State& state) {
+void openAndReadAll(benchmark::State& state, const char* ext) {
   const int students = static_cast<int>(state.range(0));
-  const fs::path file = source(students);
+  const fs::path file = source(students, ext);
   if (!fs::exists(file)) {
     state.SkipWithError("no benchmark data: build the roster_bench_data target");
     return;
@@ -44,13 +47,13 @@ void openAndReadAll(benchmark::State& state) {
   state.counters["cells"] = static_cast<double>(cells);
 }
 
-void writeMarkAndSave(benchmark::State& state) {
+void writeMarkAndSave(benchmark::State& state, const char* ext) {
   const int students = static_cast<int>(state.range(0));
-  if (!fs::exists(source(students))) {
+  if (!fs::exists(source(students, ext))) {
     state.SkipWithError("no benchmark data: build the roster_bench_data target");
     return;
   }
-  Workbook wb = Workbook::open(workingCopy(students), velquor::roster::systemFileOps(false));
+  Workbook wb = Workbook::open(workingCopy(students, ext), velquor::roster::systemFileOps(false));
   std::int16_t mark = 0;
   for (auto _ : state) {
     wb.setInteger(1, 9, 12, ++mark);
@@ -58,13 +61,13 @@ void writeMarkAndSave(benchmark::State& state) {
   }
 }
 
-void writeGroupColumnAndSave(benchmark::State& state) {
+void writeGroupColumnAndSave(benchmark::State& state, const char* ext) {
   const int students = static_cast<int>(state.range(0));
-  if (!fs::exists(source(students))) {
+  if (!fs::exists(source(students, ext))) {
     state.SkipWithError("no benchmark data: build the roster_bench_data target");
     return;
   }
-  Workbook wb = Workbook::open(workingCopy(students), velquor::roster::systemFileOps(false));
+  Workbook wb = Workbook::open(workingCopy(students, ext), velquor::roster::systemFileOps(false));
   int round = 0;
   for (auto _ : state) {
     ++round;
@@ -75,7 +78,10 @@ void writeGroupColumnAndSave(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(openAndReadAll)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
-BENCHMARK(writeMarkAndSave)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
-BENCHMARK(writeGroupColumnAndSave)->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openAndReadAll, xls, ".xls")->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(writeMarkAndSave, xls, ".xls")->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(writeGroupColumnAndSave, xls, ".xls")->Arg(48)->Arg(32766)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(openAndReadAll, xlsx, ".xlsx")->Arg(48)->Arg(32764)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(writeMarkAndSave, xlsx, ".xlsx")->Arg(48)->Arg(32764)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(writeGroupColumnAndSave, xlsx, ".xlsx")->Arg(48)->Arg(32764)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
-// The class roster workbook: a legacy Excel .xls file (BIFF8 in a compound file), read into
-// memory, edited cell by cell and written back by splicing only the records that change.
+// The class roster workbook: a legacy Excel .xls file (BIFF8 in a compound file) or an Office
+// Open XML workbook (.xlsx, .xlsm), told apart by content, read into memory, edited cell by cell
+// and written back by splicing only the records (or the worksheet text) that change.
 #pragma once
 
 #include <cstdint>
@@ -109,6 +110,8 @@ class Workbook {
   // Worksheets (chart and macro sheets are not counted), 1-based positions.
   int sheetCount() const;
   std::string sheetName(int sheet) const;
+  // The sheet is hidden (or very hidden) in the spreadsheet programs.
+  bool sheetHidden(int sheet) const;
   // False for a worksheet whose records are damaged: its cells cannot be read (cell() throws
   // ErrorKind::SheetUnreadable) and no edit of the workbook is accepted.
   bool sheetReadable(int sheet) const;
@@ -125,9 +128,9 @@ class Workbook {
   // A date-formatted number, or a text that reads as a date, as "MM月dd"; otherwise toText().
   std::string cellMonthDay(int sheet, int row, int col) const;
 
-  // Edits held in memory until save(). Rows 1..65536, columns 1..256.
-  // Text goes through the shared string table; integers are stored in RK form. Both keep the
-  // cell's format. Throws (and changes nothing) for a cell the component cannot write safely,
+  // Edits held in memory until save(). Rows 1..65536, columns 1..256 (.xlsx: 1..1048576,
+  // 1..16384). In .xls, text goes through the shared string table and integers are stored in RK
+  // form; in .xlsx, text is an inline string. Both keep the cell's format. Throws (and changes nothing) for a cell the component cannot write safely,
   // such as a cell of a shared or array formula, or a workbook it cannot save at all.
   void setText(int sheet, int row, int col, const std::string& utf8);
   void setInteger(int sheet, int row, int col, std::int16_t value);

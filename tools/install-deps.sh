@@ -3,16 +3,17 @@
 # those already present. Usage: tools/install-deps.sh run|package|test
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
- libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai"
+ libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libexpat1-dev zlib1g-dev"
 if [ "${1:-test}" != run ]; then
   # The Debian package: library dependencies, icon rendering, compressed manual page.
   want="$want dpkg-dev file librsvg2-bin gzip"
 fi
 if [ "${1:-test}" = test ]; then
-  # Test oracles (LibreOffice, Gnumeric), benchmarks, the fuzzing toolchain, the checkers of
-  # the package and its desktop files, and the writer a Spreadsheet::WriteExcel fixture is made with.
+  # Test oracles (LibreOffice, Gnumeric, openpyxl), benchmarks, the fuzzing toolchain, the
+  # checkers of the package and its desktop files, and the writers the Spreadsheet::WriteExcel
+  # and XlsxWriter fixtures are made with.
   want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
- lintian desktop-file-utils appstream libspreadsheet-writeexcel-perl"
+ lintian desktop-file-utils appstream libspreadsheet-writeexcel-perl python3-openpyxl python3-xlsxwriter"
 fi
 missing=""
 for p in $want; do

@@ -13,6 +13,7 @@
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
 #include "roster/src/diskfile.h"
+#include "roster/src/xlsx.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
 
@@ -65,6 +66,7 @@ struct Edit {
 
 struct Sheet {
   std::string name;
+  bool hidden = false;  // hidden or very hidden
   std::size_t boundSheetPos;  // record position of its BOUNDSHEET in the stream
   std::uint32_t start = 0, end = 0;  // substream [BOF, after EOF)
   bool worksheet = false;
@@ -101,6 +103,9 @@ std::string formatNumber(double v);
 struct Workbook::Impl {
   detail::DiskFile file;  // the file on disk; detached for an image in memory
 
+  // An .xlsx workbook; the members below describe an .xls one.
+  std::unique_ptr<detail::XlsxBook> xlsx;
+
   std::unique_ptr<detail::CompoundFile> cfb;
   int streamEntry = -1;
   detail::ByteView stream;  // usually a view into the file image held by cfb
@@ -130,6 +135,8 @@ struct Workbook::Impl {
   // Parses a file image. With `previous` and `saved`, the image is what previous wrote: cells
   // are taken over from it instead of parsed again.
   void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
+  // Reads a file image of either format.
+  void load(detail::Bytes image);
   void parseSheet(detail::Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts);
   detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
   // Memory of earlier saves, reused by the next one (large rosters save faster).

@@ -468,6 +468,9 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
+    if (cfb->findRootStream(u"EncryptedPackage") >= 0)
+      throw WorkbookError("The workbook is protected by a password (encrypted); remove the password first.",
+                          ErrorKind::Unsupported);
     if (cfb->findRootStream(u"Book") >= 0)
       throw WorkbookError("The workbook is in the old Excel 5.0/95 format; save it as an Excel 97-2003 workbook first.",
                         ErrorKind::Unsupported);
@@ -487,6 +490,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     std::uint32_t recPos, offset;
     std::uint8_t type;
     std::string name;
+    bool hidden = false;
   };
   std::vector<BoundSheet> bound;
   bool eof = false;
@@ -514,7 +518,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
         break;
       case kBoundSheet:
         if (r.len >= 8) {
-          BoundSheet b{r.pos, rd32(r.data), static_cast<std::uint8_t>(r.data[5]), {}};
+          BoundSheet b{r.pos, rd32(r.data), static_cast<std::uint8_t>(r.data[5]), {}, (r.data[4] & 3) != 0};
           readPlainString(r.data + 6, r.len - 6u, true, b.name);
           bound.push_back(std::move(b));
         }
@@ -585,6 +589,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     const BoundSheet& b = bound[oi];
     Sheet& sh = sheets[oi];
     sh.name = b.name;
+    sh.hidden = b.hidden;
     sh.boundSheetPos = b.recPos;
     if (!previous) {
       // Damage inside one sheet's records costs that sheet only: the other classes still load.

@@ -108,14 +108,26 @@ Workbook Workbook::open(const std::filesystem::path& path) { return open(path, s
 Workbook Workbook::open(const std::filesystem::path& path, std::shared_ptr<FileOps> ops) {
   auto d = std::make_unique<Impl>();
   d->file = DiskFile(path, std::move(ops));
-  d->parse(d->file.load());
+  d->load(d->file.load());
   return Workbook(std::move(d));
 }
 
 Workbook Workbook::fromBytes(std::vector<std::uint8_t> bytes) {
   auto d = std::make_unique<Impl>();
-  d->parse(std::move(bytes));
+  d->load(std::move(bytes));
   return Workbook(std::move(d));
+}
+
+void Workbook::Impl::load(Bytes bytes) {
+  // The content decides the format, whatever the file is called.
+  if (looksLikeZip(bytes)) {
+    xlsx = XlsxBook::parse(std::move(bytes));
+    return;
+  }
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) != 0)
+    throw WorkbookError("The file is neither an Excel workbook (.xls) nor an Office Open XML workbook (.xlsx).",
+                        ErrorKind::Damaged);
+  parse(std::move(bytes));
 }
 
 bool Workbook::readOnly() const { return d_->file.readOnly(); }
@@ -125,11 +137,19 @@ bool Workbook::removeStaleLock(const FileLock& lock) { return d_->file.removeSta
 
 std::string Workbook::fileName() const { return d_->file.path().filename().string(); }
 std::filesystem::path Workbook::path() const { return d_->file.path(); }
-int Workbook::sheetCount() const { return static_cast<int>(d_->worksheets.size()); }
-std::string Workbook::sheetName(int sheet) const { return d_->worksheet(sheet).name; }
+int Workbook::sheetCount() const {
+  return d_->xlsx ? d_->xlsx->sheetCount() : static_cast<int>(d_->worksheets.size());
+}
+std::string Workbook::sheetName(int sheet) const {
+  return d_->xlsx ? d_->xlsx->sheetName(sheet) : d_->worksheet(sheet).name;
+}
+bool Workbook::sheetHidden(int sheet) const {
+  return d_->xlsx ? d_->xlsx->sheetHidden(sheet) : d_->worksheet(sheet).hidden;
+}
 
 void Workbook::activate(int sheet) {
-  (void)d_->worksheet(sheet);
+  if (d_->xlsx) (void)d_->xlsx->sheetName(sheet);
+  else (void)d_->worksheet(sheet);
   d_->active = sheet;
 }
 int Workbook::activeSheet() const { return d_->active; }
@@ -158,13 +178,17 @@ void Workbook::Impl::checkWholeFile() const {
   wholeFileChecked = true;
 }
 
-bool Workbook::sheetReadable(int sheet) const { return !d_->worksheet(sheet).damaged; }
+bool Workbook::sheetReadable(int sheet) const {
+  if (d_->xlsx) return (void)d_->xlsx->sheetName(sheet), true;  // a damaged part refuses the whole file
+  return !d_->worksheet(sheet).damaged;
+}
 
 Sheet& Workbook::Impl::worksheet(int position) {
   return const_cast<Sheet&>(static_cast<const Impl*>(this)->worksheet(position));
 }
 
 int Workbook::lastRow(int sheet) const {
+  if (d_->xlsx) return d_->xlsx->lastRow(sheet);
   const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.cells.empty() ? 0 : static_cast<int>(s.cells.back().key >> 8) + 1;
   if (!s.edits.empty()) last = std::max(last, static_cast<int>(s.edits.rbegin()->first >> 8) + 1);
@@ -172,6 +196,7 @@ int Workbook::lastRow(int sheet) const {
 }
 
 int Workbook::lastColumn(int sheet) const {
+  if (d_->xlsx) return d_->xlsx->lastColumn(sheet);
   const Sheet& s = d_->readableWorksheet(sheet);
   int last = s.lastColumn;
   for (const auto& e : s.edits) last = std::max(last, static_cast<int>(e.first & 0xFF) + 1);
@@ -179,6 +204,7 @@ int Workbook::lastColumn(int sheet) const {
 }
 
 Cell Workbook::cell(int sheet, int row, int col) const {
+  if (d_->xlsx) return d_->xlsx->cell(sheet, row, col);
   const Sheet& s = d_->readableWorksheet(sheet);
   if (row < 1 || row > 65536 || col < 1 || col > 256) return Cell{};
   return d_->makeCell(s, (static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1));
@@ -190,7 +216,7 @@ std::string Workbook::cellMonthDay(int sheet, int row, int col) const {
     std::int64_t days = static_cast<std::int64_t>(std::floor(c.number));
     int y;
     unsigned m, d;
-    if (d_->date1904) {
+    if (d_->xlsx ? d_->xlsx->date1904() : d_->date1904) {
       civilFromDays(daysFromCivil(1904, 1, 1) + days, y, m, d);
     } else if (days == 60) {
       return monthDay(2, 29);  // the 1900 system's 29 February 1900
@@ -223,6 +249,7 @@ void Workbook::Impl::checkWritable(int sheet, int row, int col) const {
 }
 
 void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
+  if (d_->xlsx) return d_->xlsx->setText(sheet, row, col, utf8);
   d_->checkWritable(sheet, row, col);
   const std::u16string u = utf8ToUtf16(utf8);
   if (u.size() > 32767) throw WorkbookError("The text is longer than a cell can hold.");
@@ -246,17 +273,20 @@ void Workbook::setText(int sheet, int row, int col, const std::string& utf8) {
 }
 
 void Workbook::setInteger(int sheet, int row, int col, std::int16_t value) {
+  if (d_->xlsx) return d_->xlsx->setInteger(sheet, row, col, value);
   d_->checkWritable(sheet, row, col);
   d_->worksheet(sheet).edits[(static_cast<std::uint32_t>(row - 1) << 8) | static_cast<std::uint32_t>(col - 1)] = Edit{false, value, 0};
 }
 
 bool Workbook::modified() const {
+  if (d_->xlsx) return d_->xlsx->modified();
   for (const Sheet& s : d_->sheets)
     if (!s.edits.empty()) return true;
   return false;
 }
 
 std::vector<std::uint8_t> Workbook::serialize() const {
+  if (d_->xlsx) return d_->xlsx->build().image;
   if (!modified()) return d_->cfb->image();
   return d_->cfb->replaceStream(d_->streamEntry, d_->serializeStream());
 }
@@ -267,6 +297,18 @@ void Workbook::save() {
   Impl& d = *d_;
   if (!d.file.attached()) throw WorkbookError("This workbook has no file to save to.");
   if (!modified()) return;  // nothing to write: the file stays as it is
+  if (d.xlsx) {
+    // The same file steps as the legacy format: locks, change check, the safe replacement.
+    XlsxBook::Output built = d.xlsx->build();
+    d.file.save(built.image, [&] {
+      try {
+        d.xlsx->adopt(std::move(built));
+      } catch (const std::exception&) {
+        d.xlsx = XlsxBook::parse(d.file.content());  // read the saved image like any other
+      }
+    });
+    return;
+  }
   d.checkWholeFile();
   SaveLayout layout;
   Bytes stream = d.serializeStream(&layout);

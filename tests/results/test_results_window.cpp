@@ -41,17 +41,7 @@ Cell cellAt(const QString& path, int sheet, int row, int col) {
   return Workbook::open(path.toStdString()).cell(sheet, row, col);
 }
 
-// Chooses the student by number in the score frame's list.
-void choose(FrmMd& w, int number) {
-  for (int i = 0; i < w.CmbXm->count(); ++i) {
-    if (w.CmbXm->itemText(i).startsWith(QString::number(number) + QLatin1Char('_'))) {
-      w.CmbXm->setCurrentIndex(i);
-      w.onCmbXmClick();
-      return;
-    }
-  }
-  QFAIL("no such student");
-}
+void choose(FrmMd& w, int number) { chooseStudent(w, number); }
 
 void score(FrmMd& w, const QString& value) { w.Combo1[0]->setEditText(value); }
 

@@ -235,7 +235,7 @@ class TestRosterWindow : public QObject {
     FrmMd& w = s.start();
     chooseNameList(w);
     QCOMPARE(s.fakes.dialogs.fileDialogCount, 2);
-    QCOMPARE(s.fakes.dialogs.lastFilter, QStringLiteral("Excel文件|*.xls"));
+    QCOMPARE(s.fakes.dialogs.lastFilter, QStringLiteral("Excel文件|*.xls *.xlsx"));
     QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
     QCOMPARE(s.fakes.dialogs.messages[0].text, QStringLiteral("请选择文件名"));
     QCOMPARE(s.fakes.dialogs.messages[0].title, QStringLiteral("Velquor"));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTest>
 #include <QWidget>
 #include <memory>
@@ -36,5 +37,17 @@ struct Scenario {
     return window->findChild<T*>(name);
   }
 };
+
+// Chooses the student by number in the score frame's list, as the teacher does.
+inline void chooseStudent(FrmMd& w, int number) {
+  for (int i = 0; i < w.CmbXm->count(); ++i) {
+    if (w.CmbXm->itemText(i).startsWith(QString::number(number) + QLatin1Char('_'))) {
+      w.CmbXm->setCurrentIndex(i);
+      w.onCmbXmClick();
+      return;
+    }
+  }
+  QFAIL("no such student");
+}
 
 }  // namespace velquor::test
