@@ -156,7 +156,7 @@ void FrmMd::onCmdXieClick(int index) {
       book->setInteger(classSheet, *row, todayColumn, *mark);
     }
     saving = true;
-    saveRoster(*book, *services_.dialogs, this);
+    saveRoster(*book, *services_.dialogs, this, pendingWrites ? &pendingWrites->declinedLocks() : nullptr);
   } catch (const std::exception& failure) {
     // A save that replaced the file and failed only afterwards (flushing the folder) has
     // stored the write: reporting it as lost would invite the teacher to add it twice.

@@ -22,6 +22,12 @@ namespace {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
+std::set<std::string> rostersOf(const std::vector<results::PendingWrite>& writes) {
+  std::set<std::string> rosters;
+  for (const auto& w : writes) rosters.insert(w.roster);
+  return rosters;
+}
+
 QString causeText(results::WaitCause cause, const QString& holder) {
   switch (cause) {
     case results::WaitCause::Held:
@@ -98,8 +104,7 @@ bool PendingWrites::keep(results::PendingWrite write, const roster::WorkbookErro
 void PendingWrites::retry() {
   if (retrying_ || journal_->writes().empty()) return;
   retrying_ = true;
-  std::set<std::string> rosters;
-  for (const auto& w : journal_->writes()) rosters.insert(w.roster);
+  const std::set<std::string> rosters = rostersOf(journal_->writes());
   cause_ = results::WaitCause::None;
   bool wrote = false;
   for (const std::string& path : rosters) {
@@ -207,6 +212,34 @@ void PendingWrites::watch() {
     if (!watched.contains(path) && QFileInfo::exists(path)) watcher_->addPath(path);
 }
 
+bool PendingWrites::lockMayBeStale() const {
+  if (cause_ != results::WaitCause::Held) return false;
+  for (const std::string& path : rostersOf(journal_->writes())) {
+    try {
+      if (roster::Workbook::open(path).lock().removable()) return true;
+    } catch (const std::exception&) {
+      // Not readable now: nothing to release there.
+    }
+  }
+  return false;
+}
+
+void PendingWrites::releaseLock() {
+  for (const std::string& path : rostersOf(journal_->writes())) {
+    try {
+      roster::Workbook book = roster::Workbook::open(path);
+      const roster::FileLock lock = book.lock();
+      if (!lock.removable()) continue;
+      // Asked even about a lock declined before: the teacher asked for it.
+      if (!confirmStaleLock(lock, *services_.dialogs, window_, &declined_, true)) return;
+      book.removeStaleLock(lock);  // a lock changed in between stays, and is asked about at the next save
+    } catch (const std::exception&) {
+      // Not readable now: the retry below reports why.
+    }
+  }
+  retry();
+}
+
 void PendingWrites::showList() {
   auto* dialog = new QDialog(window_);
   dialog->setObjectName(QStringLiteral("FrmDxr"));
@@ -227,6 +260,8 @@ void PendingWrites::showList() {
   copy->setObjectName(QStringLiteral("cmdDxrCopy"));
   auto* drop = new QPushButton(QStringLiteral("丢弃所选"), dialog);
   drop->setObjectName(QStringLiteral("cmdDxrDiscard"));
+  auto* release = new QPushButton(QStringLiteral("解除占用…"), dialog);
+  release->setObjectName(QStringLiteral("cmdDxrUnlock"));
   auto* close = new QPushButton(QStringLiteral("关闭"), dialog);
   connect(copy, &QPushButton::clicked, dialog, [list] {
     QStringList lines;
@@ -239,10 +274,18 @@ void PendingWrites::showList() {
     if (!ids.empty()) discard(ids);
   });
   connect(this, &PendingWrites::changed, list, fill);
+  auto offerRelease = [this, release] { release->setVisible(lockMayBeStale()); };
+  offerRelease();
+  connect(this, &PendingWrites::changed, release, offerRelease);
+  connect(release, &QPushButton::clicked, this, [this, offerRelease] {
+    releaseLock();
+    offerRelease();
+  });
   connect(close, &QPushButton::clicked, dialog, &QDialog::close);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(copy);
   buttons->addWidget(drop);
+  buttons->addWidget(release);
   buttons->addStretch();
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(dialog);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 
+#include "app/rostersave.h"
 #include "app/services.h"
 #include "results/pending.h"
 
@@ -41,6 +42,12 @@ class PendingWrites : public QObject {
   // One line per waiting write, as the list shows and copies them.
   static QString describe(const results::PendingWrite& write);
   void showList();
+  // While a lock file that may be left over holds a roster with waiting writes: asks the
+  // teacher whether its program is closed, and on Yes removes it and writes what waits.
+  bool lockMayBeStale() const;
+  void releaseLock();
+  // The locks the teacher said are still in use: saves wait on them without asking again.
+  DeclinedLocks& declinedLocks() { return declined_; }
 
  signals:
   void changed();  // writes joined or left the journal (a save may have happened)
@@ -59,6 +66,7 @@ class PendingWrites : public QObject {
   QTimer* soon_;   // a change seen in the folder: try shortly after
   QTimer* again_;  // tries again while anything waits
   bool retrying_ = false;
+  DeclinedLocks declined_;
 };
 
 // The platform's application data folder, or the services' own.

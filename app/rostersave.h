@@ -4,6 +4,9 @@
 // tried again. Every other failure, and a refusal, reaches the caller as the WorkbookError.
 #pragma once
 
+#include <set>
+#include <string>
+
 class QWidget;
 
 namespace velquor {
@@ -11,8 +14,18 @@ namespace velquor {
 class Dialogs;
 namespace roster {
 class Workbook;
+struct FileLock;
 }
 
-void saveRoster(roster::Workbook& book, Dialogs& dialogs, QWidget* parent);
+// The locks the teacher said are still in use (by file, holder and time): a save waits on
+// them without asking again; a new lock is a new question.
+using DeclinedLocks = std::set<std::string>;
+
+// Asks whether the program holding a removable lock is really closed (No is the default), unless
+// declined already (or `askAgain`); on No it joins `declined`. True when the teacher confirmed it is stale.
+bool confirmStaleLock(const roster::FileLock& lock, Dialogs& dialogs, QWidget* parent, DeclinedLocks* declined,
+                      bool askAgain = false);
+
+void saveRoster(roster::Workbook& book, Dialogs& dialogs, QWidget* parent, DeclinedLocks* declined = nullptr);
 
 }  // namespace velquor

@@ -93,6 +93,32 @@ class TestPendingWindow : public QObject {
     QVERIFY(!QFile::exists(QDir(l.s.fakes.dataFolder.path()).filePath(QStringLiteral("pending.txt"))));
   }
 
+  void aRunOfMarksWhileHeldAsksOncePerLockThenWaitsQuietly() {
+    Lesson l;
+    FrmMd& w = l.open();
+    l.hold();
+    const QByteArray original = fileBytes(l.path);
+    for (int n = 2; n <= 5; ++n) l.mark(n, QStringLiteral("3"));  // the teacher says No to the lock question
+    QCOMPARE(l.s.fakes.dialogs.questions.size(), std::size_t(1));
+    QVERIFY(warnings(l) <= 1);
+    QVERIFY(s_noMessage(l));
+    QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("4条成绩待写入：名单正被王老师")));
+    // Another lock (taken again later) is a new question, once.
+    QFile::remove(l.lock);
+    {
+      QFile f(l.lock);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("王老师,teacher,classroom-pc,05.12.2026 09:40,file:///home/teacher;\n");
+    }
+    l.mark(6, QStringLiteral("1"));
+    l.mark(1, QStringLiteral("1"));
+    QCOMPARE(l.s.fakes.dialogs.questions.size(), std::size_t(2));
+    QVERIFY(l.s.fakes.dialogs.questions[1].text.contains(QStringLiteral("09:40")));
+    QVERIFY(warnings(l) <= 1);
+    QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("6条成绩待写入")));
+    QCOMPARE(fileBytes(l.path), original);
+  }
+
   void marksFindTheirStudentsAfterTheClassWasRearrangedAndTheLostOneStaysListed() {
     Lesson l;
     FrmMd& w = l.open();
@@ -161,6 +187,9 @@ class TestPendingWindow : public QObject {
     QFile::setPermissions(l.path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
     l.mark(2, QStringLiteral("3"));
     QCOMPARE(w.lblDxr->caption(), QStringLiteral("1条成绩待写入：名单文件是只读的"));
+    QTest::mouseClick(w.lblDxr, Qt::LeftButton);  // nothing to release: no such button
+    const auto* release = w.findChild<QPushButton*>(QStringLiteral("cmdDxrUnlock"));
+    QVERIFY(release && !release->isVisible());
     QFile::setPermissions(l.path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
     QCOMPARE(markOf(l.path, 4), 3.0);
@@ -207,6 +236,11 @@ class TestPendingWindow : public QObject {
   }
 
  private:
+  static int warnings(Lesson& l) {
+    int n = 0;
+    for (const auto& m : l.s.fakes.dialogs.messages) n += m.text == QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
+    return n;
+  }
   // The held-roster warning of every roster operation may come; a refusal may not.
   static bool s_noMessage(Lesson& l) {
     for (const auto& m : l.s.fakes.dialogs.messages)

@@ -286,17 +286,27 @@ class TestResultsWindow : public QObject {
     QCOMPARE(fileBytes(path), original);
     QVERIFY(QFile::exists(lock));
     QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("1条成绩待写入")));
-    // The next mark asks again; confirmed, the lock goes, the new mark is saved and the
-    // waiting one follows, each once.
+    // The next mark waits without asking again about the same lock.
     choose(w, 3);
     score(w, QStringLiteral("2"));
-    s.fakes.dialogs.askAnswers = {true};
     w.CmdXie[1]->click();
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(1));
+    QVERIFY(w.lblDxr->caption().startsWith(QStringLiteral("2条成绩待写入")));
+    // The list of waiting marks asks the same question; confirmed, the lock goes and both
+    // marks are written, each once.
+    QTest::mouseClick(w.lblDxr, Qt::LeftButton);
+    auto* release = w.findChild<QPushButton*>(QStringLiteral("cmdDxrUnlock"));
+    QVERIFY(release && release->isVisible());
+    QCOMPARE(release->text(), QStringLiteral("解除占用…"));
+    s.fakes.dialogs.askAnswers = {true};
+    release->click();
     QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(2));
+    QCOMPARE(s.fakes.dialogs.questions.back().text, question);
     QVERIFY(!QFile::exists(lock));
-    QCOMPARE(cellAt(path, 1, 5, 8).number, 2.0);
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
+    QCOMPARE(cellAt(path, 1, 5, 8).number, 2.0);
     QCOMPARE(cellAt(path, 1, 4, 8).number, 3.0);
+    QVERIFY(!release->isVisible());
     for (const auto& m : s.fakes.dialogs.messages) QVERIFY(!m.text.endsWith(QStringLiteral("没有保存。")));
   }
 
