@@ -314,6 +314,8 @@ void Classroom::takeBack() {
   const auto back = history.takeBack(w.rollCategory, w.pickPool, w.pickPoolCount);
   updateTakeBack();
   if (!back) return;
+  // A student marked absent since the call stays out of the pool it returns.
+  w.leaveOutAbsent();
   show(back->shown, back->startOfDay);
   w.CmdXie[1]->setEnabled(back->writeEnabled);
 }

@@ -88,6 +88,44 @@ class TestAbsenceWindow : public QObject {
     QVERIFY(!tomorrow.isAbsent(3));
     QCOMPARE(tomorrow.pickPoolCount, 6);
   }
+
+  // Taking back calls after one of the called students is marked absent: the absent student
+  // does not come back into the pool, nobody is there twice, and the label follows.
+  void takingBackACallLeavesAnAbsentStudentOutOfThePool() {
+    Scenario s;
+    SeededRandom random(11);
+    Workbook::SheetRows rows = {{"一班"}, {"学号", "姓名"}};
+    for (int i = 1; i <= 6; ++i) rows.push_back({std::to_string(i), "学生" + std::to_string(i)});
+    writeWorkbook(QDir(s.fakes.programFolder.path()).filePath(QStringLiteral("点名册.xls")), {{"一班", rows}});
+    FrmMd& w = s.start(&random);
+    w.OptFl[0]->click();
+    QTest::mouseClick(w.chkGd, Qt::LeftButton);  // no rolling display
+    const auto checkPool = [&w](int absent) {
+      auto pool = poolStudents(w);
+      QVERIFY(!contains(pool, absent));
+      std::sort(pool.begin(), pool.end());
+      QVERIFY(std::adjacent_find(pool.begin(), pool.end()) == pool.end());
+    };
+    for (const bool markFirst : {false, true}) {
+      w.OptFl[1]->click();
+      w.OptFl[0]->click();  // a new day's pool
+      w.onLblXmClick();
+      const int first = w.currentNumber;
+      const QString firstCaption = w.lblXm->caption();
+      w.onLblXmClick();
+      const int second = w.currentNumber;
+      const int absent = markFirst ? first : second;
+      w.toggleAbsent(absent);
+      w.MnCx->trigger();
+      QCOMPARE(w.lblXm->caption(), firstCaption);
+      QCOMPARE(w.currentNumber, first);
+      checkPool(absent);
+      QVERIFY(markFirst || !contains(poolStudents(w), first));
+      w.MnCx->trigger();
+      checkPool(absent);
+      w.toggleAbsent(absent);
+    }
+  }
 };
 
 QTEST_MAIN(TestAbsenceWindow)
