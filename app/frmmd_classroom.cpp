@@ -271,12 +271,14 @@ void Classroom::togglePresentation() {
     presentation = false;
     return;
   }
-  // Everything but the name label and the clock; shown again exactly as it was. The focus
-  // leaves first, or it would move into each box that is still shown while the rest hide.
+  // Everything but the name label, the clock and the line of marks not yet written (a
+  // teacher must still see that; it shows and hides itself); shown again exactly as it was.
+  // The focus leaves first, or it would move into each box that is still shown while the
+  // rest hide.
   if (QWidget* focus = w.focusWidget()) focus->clearFocus();
   for (QObject* child : w.centralWidget()->children()) {
     auto* widget = qobject_cast<QWidget*>(child);
-    if (!widget || widget == w.lblXm || widget == w.lblSj || widget->isHidden()) continue;
+    if (!widget || widget == w.lblXm || widget == w.lblSj || widget == w.lblDxr || widget->isHidden()) continue;
     presentationHidden.append(widget);
     widget->hide();
   }

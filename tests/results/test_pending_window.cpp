@@ -1,8 +1,10 @@
 // Marks the roster cannot take at once (held by another program, read-only, changed on
 // disk): through the real main window, offscreen, on real roster files and a real journal
 // in a temporary data folder.
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -91,6 +93,28 @@ class TestPendingWindow : public QObject {
     QTest::qWait(400);  // nothing is applied twice
     QCOMPARE(markOf(l.path, 5), 7.0);
     QVERIFY(!QFile::exists(QDir(l.s.fakes.dataFolder.path()).filePath(QStringLiteral("pending.txt"))));
+  }
+
+  // The presentation view (B) hides the controls but not the warning of marks not yet
+  // written, and showing the controls again does not bring back a warning gone meanwhile.
+  void theWaitingLineStaysThroughThePresentationView() {
+    Lesson l;
+    FrmMd& w = l.open();
+    l.hold();
+    l.mark(3, QStringLiteral("5"));
+    const auto press = [&w](int k) {
+      QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &w;
+      QTest::keyClick(target, static_cast<Qt::Key>(k));
+    };
+    press(Qt::Key_B);
+    QVERIFY(w.FraFl->isHidden());
+    QVERIFY(w.lblDxr->isVisible());
+    QFile::remove(l.lock);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
+    press(Qt::Key_B);
+    QVERIFY(!w.FraFl->isHidden());
+    QVERIFY(w.lblDxr->isHidden());
+    QCOMPARE(markOf(l.path, 5), 5.0);
   }
 
   void aRunOfMarksWhileHeldAsksOncePerLockThenWaitsQuietly() {
