@@ -131,11 +131,13 @@ void FrmMd::installClassroom() {
   client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   room->scaler = new LayoutScaler(client, kDesignTwips, [this](double factor) {
     // What the controls do not take from their twips: the three columns of the name list
-    // and the two icons.
+    // and the icons.
     List1->setGridSize(QSize((List1->width() - 6) / 3, QFontMetrics(List1->font()).height() + 4));
     const int icon = static_cast<int>(std::lround(16 * factor));
     Image1->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(icon, icon));
     Image2->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(icon, icon));
+    const int small = static_cast<int>(std::lround(13 * factor));
+    Image3->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(small, small));
   });
   room->scaler->fit();
 

@@ -62,8 +62,11 @@ void checkLayout(FrmMd& w, double factor) {
     const auto near = [factor](int pixels, int design) { return std::abs(pixels - design * factor / 15.0) <= 1.0; };
     QVERIFY2(near(px.x(), t.x()) && near(px.y(), t.y()) && near(px.width(), t.width()) && near(px.height(), t.height()),
              qPrintable(control->objectName()));
+    // Nothing reaches past its frame or the layout.
+    QVERIFY2(QRect(QPoint(), control->parentWidget()->size()).contains(control->geometry()), qPrintable(control->objectName()));
   }
   QCOMPARE(w.lblXm->font().pixelSize(), static_cast<int>(std::lround(96 * factor)));
+  QCOMPARE(w.Image3->pixmap().width(), static_cast<int>(std::lround(13 * factor)));
   QCOMPARE(w.lblSj->font().pixelSize(), static_cast<int>(std::lround(48 * factor)));
 }
 
