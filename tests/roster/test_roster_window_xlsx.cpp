@@ -1,6 +1,9 @@
 // The name list on .xlsx rosters in the real main window, offscreen: the default roster, the
 // class list and load, a mark and the groups written, a held roster, an edit made elsewhere.
 #include <QAction>
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -149,6 +152,59 @@ class TestRosterWindowXlsx : public QObject {
     QFile::remove(lock);
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
     QCOMPARE(Workbook::open(path.toStdString()).cell(1, 45, 9).number, 1.0);
+  }
+
+  // Remembered settings open an .xlsx roster and its class at start while a mark for that
+  // class waits in the journal: the waiting line shows, and the mark goes in once.
+  void aRememberedXlsxRosterTakesItsWaitingMarkOnce() {
+    QTemporaryDir store;
+    const QString ini = store.filePath(QStringLiteral("velquor.ini"));
+    const QString path = copyFixture(QStringLiteral("lo-roster3.xlsx"), store.path(), QStringLiteral("三个班.xlsx"));
+    const QString lock = store.filePath(QStringLiteral(".~lock.三个班.xlsx#"));
+    Scenario s;
+    s.fakes.clock.current = QDateTime(QDate(2026, 12, 7), QTime(9, 0));
+    const auto start = [&]() -> FrmMd& {
+      Services services = s.fakes.services();
+      services.settings = [ini] { return std::make_unique<QSettings>(ini, QSettings::IniFormat); };
+      s.window = std::make_unique<FrmMd>(services);
+      s.window->show();
+      QApplication::setActiveWindow(s.window.get());
+      if (!QTest::qWaitForWindowActive(s.window.get())) s.window->formActivate();
+      QTest::qWait(0);
+      return *s.window;
+    };
+    FrmMd& w = start();
+    s.fakes.dialogs.fileAnswers = {path};
+    w.OptFl[0]->click();
+    w.MnBj[2]->trigger();
+    const QString className = w.cmbXls->currentText();
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("王老师,teacher,classroom-pc,07.12.2026 08:55,file:///home/teacher;\n");
+    file.close();
+    choose(w, 7);
+    w.Combo1[0]->setEditText(QStringLiteral("5"));
+    w.CmdXie[1]->click();
+    QVERIFY(w.lblDxr->isVisible());
+    s.fakes.dialogs.askAnswers = {true};  // keep the waiting mark for the next start
+    w.close();
+
+    FrmMd& again = start();
+    QCOMPARE(again.rosterPath, path);
+    QCOMPARE(again.cmbXls->currentText(), className);
+    QVERIFY(again.lblDxr->isVisible());
+    QVERIFY(again.lblDxr->caption().startsWith(QStringLiteral("1条成绩待写入")));
+    const QByteArray held = fileBytes(path);
+    QFile::remove(lock);
+    QTRY_VERIFY_WITH_TIMEOUT(!again.lblDxr->isVisible(), 8000);
+    const int sheet = again.classSheetNo;
+    const int column = again.todayColumn;
+    QVERIFY(fileBytes(path) != held);
+    QCOMPARE(Workbook::open(path.toStdString()).cell(sheet, 9, column).number, 5.0);
+    QTest::qWait(400);
+    again.close();
+    start();
+    QCOMPARE(Workbook::open(path.toStdString()).cell(sheet, 9, column).number, 5.0);  // not twice
   }
 
   void anXlsxRosterEditedElsewhereIsReadAgainAndNotWrittenOver() {
