@@ -117,6 +117,31 @@ class TestPendingWindow : public QObject {
     QCOMPARE(markOf(l.path, 5), 5.0);
   }
 
+  // Clicker keys pressed in the list of waiting marks or the class table call nobody.
+  void clickerKeysInTheWaitingListOrClassTableCallNobody() {
+    Lesson l;
+    FrmMd& w = l.open();
+    l.hold();
+    l.mark(3, QStringLiteral("5"));
+    QTest::mouseClick(w.lblDxr, Qt::LeftButton);
+    auto* list = w.findChild<QListWidget*>(QStringLiteral("lstDxr"));
+    QVERIFY(list);
+    w.MnCkMd->trigger();
+    auto* table = w.findChild<QTableWidget*>();
+    QVERIFY(table);
+    const int pool = w.pickPoolCount;
+    const QString caption = w.lblXm->caption();
+    for (QWidget* inDialog : {static_cast<QWidget*>(list), static_cast<QWidget*>(table)}) {
+      QApplication::setActiveWindow(inDialog->window());
+      inDialog->setFocus();
+      for (const Qt::Key k : {Qt::Key_PageDown, Qt::Key_Space, Qt::Key_Right, Qt::Key_PageUp, Qt::Key_B})
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : inDialog, k);
+      QCOMPARE(w.pickPoolCount, pool);
+      QCOMPARE(w.lblXm->caption(), caption);
+      QVERIFY(!w.FraFl->isHidden());
+    }
+  }
+
   void aRunOfMarksWhileHeldAsksOncePerLockThenWaitsQuietly() {
     Lesson l;
     FrmMd& w = l.open();
