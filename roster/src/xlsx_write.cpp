@@ -363,12 +363,17 @@ void XlsxBook::applyPatch(XSheet& s, const XSheetPatch& patch) const {
     return *r;
   };
   auto setValue = [&](XCell& c, const XPatchCell& pc) {
+    const bool pooled = c.flags & kXPooled;  // a text written over text takes its place in the pool
     c.flags = 0;
     if (pc.edit.text) {
       c.kind = static_cast<std::uint8_t>(Cell::Kind::Text);
       c.flags = kXPooled;
-      c.str = static_cast<std::uint32_t>(s.pool.size());
-      s.pool.push_back(pc.edit.str);
+      if (pooled) {
+        s.pool[c.str] = pc.edit.str;
+      } else {
+        c.str = static_cast<std::uint32_t>(s.pool.size());
+        s.pool.push_back(pc.edit.str);
+      }
     } else {
       c.kind = static_cast<std::uint8_t>(Cell::Kind::Number);
       c.num = pc.edit.value;
