@@ -74,6 +74,26 @@ struct XSheet {
   const XCell* find(std::uint32_t row, std::uint32_t col) const;
 };
 
+// One change spliced into a sheet's text, kept after the save to move the parsed offsets
+// instead of parsing the new text again.
+struct XPatchCell {
+  std::uint32_t col, xf;
+  std::uint32_t off, len;  // the <c> element within the change's text
+  XEdit edit;
+};
+struct XPatch {
+  enum Kind : std::uint8_t { Other, RowTag, Cell, CloseRow, NewRow, OpenData, CloseData, Dimension };
+  Kind kind = Other;
+  std::uint32_t pos = 0, end = 0;  // the replaced range of the old text
+  std::uint32_t len = 0;           // length of the new text
+  std::uint32_t row = 0, tagLen = 0;  // NewRow: its start tag's length
+  std::vector<XPatchCell> cells;      // Cell: the cell; NewRow: its cells
+};
+struct XSheetPatch {
+  std::vector<XPatch> ops;  // sorted by pos, not overlapping
+  std::string dimRef;
+};
+
 // The style a new cell at (row, col) takes: its row's when the row has one, else its column's.
 std::uint32_t newCellXf(const XSheet& s, std::uint32_t row, std::uint32_t col);
 
@@ -97,10 +117,10 @@ class XlsxBook {
 
   const std::vector<std::uint8_t>& image() const { return image_; }
 
-  // The new package and the new text of each edited sheet.
+  // The new package and the changes made to each edited sheet.
   struct Output {
     std::vector<std::uint8_t> image;
-    std::map<int, std::string> sheetXml;  // by position
+    std::map<int, XSheetPatch> patches;  // by position
     bool calcChainDropped = false;
   };
   Output build() const;
@@ -115,6 +135,8 @@ class XlsxBook {
   // Reads the cells of `sheet` from its part's text, which is not kept (a large sheet's text
   // would double the memory): the writer inflates it again.
   void parseSheet(XSheet& sheet, const std::string& xml) const;
+  // Moves the offsets of `sheet` past the changes of `patch` and takes its edits as content.
+  void applyPatch(XSheet& sheet, const XSheetPatch& patch) const;
 
   std::vector<std::uint8_t> image_;
   std::vector<XSheet> sheets_;

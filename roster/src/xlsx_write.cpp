@@ -21,6 +21,9 @@ namespace {
 struct Op {
   std::uint32_t pos, end;
   std::string text;
+  XPatch::Kind kind = XPatch::Other;
+  std::uint32_t row = 0, tagLen = 0;
+  std::vector<XPatchCell> cells;
 };
 
 std::string columnName(std::uint32_t col) {
@@ -151,7 +154,13 @@ std::string applyOps(const std::string& xml, std::vector<Op>& ops) {
   return out;
 }
 
-std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOverwritten) {
+Op cellOp(std::uint32_t at, std::uint32_t end, const std::string& p, std::uint32_t row, std::uint32_t col, std::uint32_t xf, const XEdit& e) {
+  Op o{at, end, newCell(p, row, col, xf, e), XPatch::Cell, row, 0, {}};
+  o.cells.push_back({col, xf, 0, static_cast<std::uint32_t>(o.text.size()), e});
+  return o;
+}
+
+std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOverwritten, XSheetPatch& patch) {
   const std::string& p = s.prefix;
   std::vector<Op> ops;
   std::vector<Op> newRows;  // rows inserted at the end of sheetData
@@ -171,7 +180,7 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
       const std::string tag = xml.substr(r->begin, r->tagEnd - r->begin);
       std::string newTag = r->hasSpans ? widenSpans(tag, first, last) : tag;
       if (r->selfClosing) newTag = openTag(newTag);
-      if (newTag != tag) ops.push_back({r->begin, r->tagEnd, std::move(newTag)});
+      if (newTag != tag) ops.push_back({r->begin, r->tagEnd, std::move(newTag), XPatch::RowTag, row, 0, {}});
       const std::uint64_t lo = static_cast<std::uint64_t>(row) << 16, hi = static_cast<std::uint64_t>(row + 1) << 16;
       auto cellsBegin = std::lower_bound(s.cells.begin(), s.cells.end(), lo, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
       auto cellsEnd = std::lower_bound(cellsBegin, s.cells.end(), hi, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
@@ -180,27 +189,34 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
         auto c = std::lower_bound(cellsBegin, cellsEnd, it->first, [](const XCell& x, std::uint64_t k) { return x.key() < k; });
         if (c != cellsEnd && c->key() == it->first) {
           if (c->flags & kXFormula) formulaOverwritten = true;
-          ops.push_back({c->begin, c->end, newCell(p, row, col, c->xf, it->second)});
+          ops.push_back(cellOp(c->begin, c->end, p, row, col, c->xf, it->second));
         } else {
           const std::uint32_t at = c != cellsEnd ? c->begin : r->cellsEnd;
-          ops.push_back({at, at, newCell(p, row, col, newCellXf(s, row, col), it->second)});
+          ops.push_back(cellOp(at, at, p, row, col, newCellXf(s, row, col), it->second));
         }
       }
-      if (r->selfClosing) ops.push_back({r->tagEnd, r->tagEnd, "</" + p + "row>"});
+      if (r->selfClosing) ops.push_back({r->tagEnd, r->tagEnd, "</" + p + "row>", XPatch::CloseRow, row, 0, {}});
     } else {
-      std::string text = "<" + p + "row r=\"" + std::to_string(row) + "\">";
-      for (auto it = e; it != rowEnd; ++it)
-        text += newCell(p, row, static_cast<std::uint32_t>(it->first & 0xFFFF), newCellXf(s, row, static_cast<std::uint32_t>(it->first & 0xFFFF)), it->second);
-      text += "</" + p + "row>";
-      if (r != s.rows.end()) ops.push_back({r->begin, r->begin, std::move(text)});
-      else newRows.push_back({s.dataRowsEnd, s.dataRowsEnd, std::move(text)});
+      Op o{0, 0, "<" + p + "row r=\"" + std::to_string(row) + "\">", XPatch::NewRow, row, 0, {}};
+      o.tagLen = static_cast<std::uint32_t>(o.text.size());
+      for (auto it = e; it != rowEnd; ++it) {
+        const auto col = static_cast<std::uint32_t>(it->first & 0xFFFF);
+        const std::uint32_t xf = newCellXf(s, row, col);
+        const auto off = static_cast<std::uint32_t>(o.text.size());
+        o.text += newCell(p, row, col, xf, it->second);
+        o.cells.push_back({col, xf, off, static_cast<std::uint32_t>(o.text.size()) - off, it->second});
+      }
+      o.text += "</" + p + "row>";
+      o.pos = o.end = r != s.rows.end() ? r->begin : s.dataRowsEnd;
+      if (r != s.rows.end()) ops.push_back(std::move(o));
+      else newRows.push_back(std::move(o));
     }
     e = rowEnd;
   }
   if (!newRows.empty() && s.dataSelfClosing) {
-    ops.push_back({s.dataBegin, s.dataTagEnd, openTag(xml.substr(s.dataBegin, s.dataTagEnd - s.dataBegin))});
+    ops.push_back({s.dataBegin, s.dataTagEnd, openTag(xml.substr(s.dataBegin, s.dataTagEnd - s.dataBegin)), XPatch::OpenData, 0, 0, {}});
     for (Op& o : newRows) ops.push_back(std::move(o));
-    ops.push_back({s.dataTagEnd, s.dataTagEnd, "</" + p + "sheetData>"});
+    ops.push_back({s.dataTagEnd, s.dataTagEnd, "</" + p + "sheetData>", XPatch::CloseData, 0, 0, {}});
   } else {
     for (Op& o : newRows) ops.push_back(std::move(o));
   }
@@ -213,10 +229,15 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
     }
     if (minRow < r1 || maxRow > r2 || minCol < c1 || maxCol > c2) {
       const std::string ref = cellRef(std::min(r1, minRow), std::min(c1, minCol)) + ":" + cellRef(std::max(r2, maxRow), std::max(c2, maxCol));
-      ops.push_back({s.dimBegin, s.dimEnd, "<" + p + "dimension ref=\"" + ref + "\"/>"});
+      ops.push_back({s.dimBegin, s.dimEnd, "<" + p + "dimension ref=\"" + ref + "\"/>", XPatch::Dimension, 0, 0, {}});
+      patch.dimRef = ref;
     }
   }
-  return applyOps(xml, ops);
+  std::string out = applyOps(xml, ops);
+  patch.ops.reserve(ops.size());
+  for (Op& o : ops)
+    patch.ops.push_back({o.kind, o.pos, o.end, static_cast<std::uint32_t>(o.text.size()), o.row, o.tagLen, std::move(o.cells)});
+  return out;
 }
 
 // Collects the byte ranges of the elements called `local` whose attribute `attr` equals
@@ -236,7 +257,7 @@ class ElementFinder : public XmlScanner {
     const bool same = anyCase_ ? strcasecmp(v, value_.c_str()) == 0 : value_ == v;
     if (!same) return;
     matchDepth_ = depth_;
-    ranges.push_back({pos(), pos() + count(), {}});
+    ranges.push_back({pos(), pos() + count(), {}, XPatch::Other, 0, 0, {}});
   }
   void end(const XmlName&) override {
     if (matchDepth_ == depth_) {
@@ -264,14 +285,15 @@ XlsxBook::Output XlsxBook::build() const {
     return out;
   }
   std::map<std::string, const std::string*> replaced;  // the texts are not copied: sheets are large
-  std::map<std::string, std::string> others;
+  std::map<std::string, std::string> others, sheetXml;
   bool formulaOverwritten = false;
   ZipReader zip(image_);
   std::uint64_t budget = kMaxInflatedTotal;
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
     const XSheet& s = sheets_[i];
     if (s.edits.empty()) continue;
-    const std::string& xml = out.sheetXml[static_cast<int>(i + 1)] = spliceSheet(s, zip.read(s.part, budget), formulaOverwritten);
+    const std::string& xml = sheetXml[s.part] =
+        spliceSheet(s, zip.read(s.part, budget), formulaOverwritten, out.patches[static_cast<int>(i + 1)]);
     replaced[s.part] = &xml;
   }
   std::set<std::string> dropped;
@@ -291,18 +313,171 @@ XlsxBook::Output XlsxBook::build() const {
   return out;
 }
 
-void XlsxBook::adopt(Output out) {
-  // In place, to keep one copy of a large sheet in memory; should the parse fail, the caller
-  // reads the saved file afresh.
-  for (XSheet& s : sheets_) s.edits.clear();
-  for (auto& [position, xml] : out.sheetXml) {
-    XSheet& s = at(position);
-    s.cells = {};
-    s.rows = {};
-    s.pool = {};
-    parseSheet(s, xml);
-    xml = std::string();
+void XlsxBook::applyPatch(XSheet& s, const XSheetPatch& patch) const {
+  const std::vector<XPatch>& ops = patch.ops;
+  // shift[i]: how far the text before ops[i] moved.
+  std::vector<std::int64_t> shift(ops.size() + 1, 0);
+  for (std::size_t i = 0; i < ops.size(); ++i)
+    shift[i + 1] = shift[i] + static_cast<std::int64_t>(ops[i].len) - static_cast<std::int64_t>(ops[i].end - ops[i].pos);
+  auto moved = [&](std::uint32_t x, std::size_t k) { return static_cast<std::uint32_t>(static_cast<std::int64_t>(x) + shift[k]); };
+  // Where an element starting at x now starts: text inserted at x comes before it.
+  auto begin = [&](std::uint32_t x) {
+    return moved(x, static_cast<std::size_t>(std::partition_point(ops.begin(), ops.end(), [x](const XPatch& o) { return o.end <= x; }) - ops.begin()));
+  };
+  // Where an element ending at x now ends: text inserted at x comes after it.
+  auto end = [&](std::uint32_t x) {
+    return moved(x, static_cast<std::size_t>(std::partition_point(ops.begin(), ops.end(), [x](const XPatch& o) {
+                                               return o.end < x || (o.end == x && o.pos < x);
+                                             }) - ops.begin()));
+  };
+  for (XCell& c : s.cells) {
+    c.begin = begin(c.begin);
+    c.end = end(c.end);
   }
+  for (XRow& r : s.rows) {
+    r.begin = begin(r.begin);
+    if (r.selfClosing) {
+      r.tagEnd = r.cellsEnd = r.end = end(r.tagEnd);
+    } else {
+      r.tagEnd = end(r.tagEnd);
+      r.cellsEnd = begin(r.cellsEnd);
+      r.end = end(r.end);
+    }
+  }
+  if (s.dimEnd > s.dimBegin) {
+    s.dimBegin = begin(s.dimBegin);
+    s.dimEnd = end(s.dimEnd);
+  }
+  s.dataBegin = begin(s.dataBegin);
+  s.dataTagEnd = end(s.dataTagEnd);
+  if (s.dataSelfClosing) {
+    s.dataRowsEnd = s.dataEnd = s.dataTagEnd;
+  } else {
+    s.dataRowsEnd = begin(s.dataRowsEnd);
+    s.dataEnd = end(s.dataEnd);
+  }
+
+  auto rowAt = [&](std::uint32_t row) -> XRow& {
+    auto r = std::lower_bound(s.rows.begin(), s.rows.end(), row, [](const XRow& x, std::uint32_t v) { return x.r < v; });
+    if (r == s.rows.end() || r->r != row) throw WorkbookError("A saved row is missing from the sheet.");
+    return *r;
+  };
+  auto setValue = [&](XCell& c, const XPatchCell& pc) {
+    const bool pooled = c.flags & kXPooled;  // a text written over text takes its place in the pool
+    c.flags = 0;
+    if (pc.edit.text) {
+      c.kind = static_cast<std::uint8_t>(Cell::Kind::Text);
+      c.flags = kXPooled;
+      if (pooled) {
+        s.pool[c.str] = pc.edit.str;
+      } else {
+        c.str = static_cast<std::uint32_t>(s.pool.size());
+        s.pool.push_back(pc.edit.str);
+      }
+    } else {
+      c.kind = static_cast<std::uint8_t>(Cell::Kind::Number);
+      c.num = pc.edit.value;
+      if (isDateXf(c.xf)) c.flags = kXDate;
+    }
+  };
+  std::vector<XCell> newCells;
+  std::vector<XRow> newRows;
+  auto addCell = [&](std::uint32_t row, const XPatchCell& pc, std::uint32_t at) {
+    XCell c{};
+    c.row = row;
+    c.col = pc.col;
+    c.xf = pc.xf;
+    c.begin = at;
+    c.end = at + pc.len;
+    setValue(c, pc);
+    newCells.push_back(c);
+  };
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    const XPatch& o = ops[i];
+    const std::uint32_t at = moved(o.pos, i);
+    switch (o.kind) {
+      case XPatch::RowTag: {
+        XRow& r = rowAt(o.row);
+        r.begin = at;
+        r.tagEnd = at + o.len;
+        if (r.selfClosing) r.cellsEnd = r.end = r.tagEnd;
+        break;
+      }
+      case XPatch::CloseRow: {
+        XRow& r = rowAt(o.row);
+        r.selfClosing = false;
+        r.cellsEnd = at;
+        r.end = at + o.len;
+        break;
+      }
+      case XPatch::Cell: {
+        const XPatchCell& pc = o.cells.front();
+        if (o.end > o.pos) {
+          auto c = std::lower_bound(s.cells.begin(), s.cells.end(), (static_cast<std::uint64_t>(o.row) << 16) | pc.col,
+                                    [](const XCell& x, std::uint64_t k) { return x.key() < k; });
+          if (c == s.cells.end() || c->row != o.row || c->col != pc.col) throw WorkbookError("A saved cell is missing from the sheet.");
+          c->begin = at;
+          c->end = at + o.len;
+          setValue(*c, pc);
+        } else {
+          addCell(o.row, pc, at);
+        }
+        break;
+      }
+      case XPatch::NewRow: {
+        XRow r{};
+        r.r = o.row;
+        r.begin = at;
+        r.tagEnd = at + o.tagLen;
+        r.end = at + o.len;
+        r.cellsEnd = o.cells.empty() ? r.tagEnd : at + o.cells.back().off + o.cells.back().len;
+        newRows.push_back(r);
+        for (const XPatchCell& pc : o.cells) addCell(o.row, pc, at + pc.off);
+        break;
+      }
+      case XPatch::OpenData:
+        s.dataBegin = at;
+        s.dataTagEnd = at + o.len;
+        break;
+      case XPatch::CloseData:
+        s.dataSelfClosing = false;
+        s.dataRowsEnd = at;
+        s.dataEnd = at + o.len;
+        break;
+      case XPatch::Dimension:
+        s.dimBegin = at;
+        s.dimEnd = at + o.len;
+        s.dimRef = patch.dimRef;
+        break;
+      case XPatch::Other:
+        break;
+    }
+  }
+  auto byKey = [](const XCell& a, const XCell& b) { return a.key() < b.key(); };
+  if (!newCells.empty()) {
+    std::sort(newCells.begin(), newCells.end(), byKey);
+    const auto mid = s.cells.insert(s.cells.end(), newCells.begin(), newCells.end());
+    std::inplace_merge(s.cells.begin(), mid, s.cells.end(), byKey);
+  }
+  if (!newRows.empty()) {
+    auto byRow = [](const XRow& a, const XRow& b) { return a.r < b.r; };
+    std::sort(newRows.begin(), newRows.end(), byRow);
+    const auto mid = s.rows.insert(s.rows.end(), newRows.begin(), newRows.end());
+    std::inplace_merge(s.rows.begin(), mid, s.rows.end(), byRow);
+  }
+  for (const XCell& c : newCells) {
+    s.lastRow = std::max(s.lastRow, static_cast<int>(c.row));
+    s.lastCol = std::max(s.lastCol, static_cast<int>(c.col));
+  }
+}
+
+void XlsxBook::adopt(Output out) {
+  // The offsets move past the changes; nothing is parsed again. Should this fail, the caller
+  // reads the saved file afresh.
+  for (auto& [position, patch] : out.patches) {
+    applyPatch(at(position), patch);
+  }
+  for (XSheet& s : sheets_) s.edits.clear();
   if (out.calcChainDropped) calcChain.clear();
   image_ = std::move(out.image);
 }
