@@ -46,6 +46,8 @@ class FileOps {
 
 // The kind of failure a failed system call's errno stands for.
 ErrorKind errorKindOf(int errnoValue);
+// Throws WorkbookError "WHAT "PATH": reason" of the kind errno value `error` stands for.
+[[noreturn]] void throwSystemError(const std::string& what, const std::filesystem::path& path, int error);
 
 // The real POSIX implementation. `syncToDisk` false skips the fsync calls (benchmarks only).
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk = true);

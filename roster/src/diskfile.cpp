@@ -223,16 +223,11 @@ class SaveLock {
         ::close(fd);
         if (!ok) {
           release();
-          throw WorkbookError("Cannot write the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                              errorKindOf(error));
+          throwSystemError("Cannot write the lock file", lockFile_, error);
         }
         break;
       }
-      if (errno != EEXIST) {
-        const int error = errno;
-        throw WorkbookError("Cannot create the lock file \"" + lockFile_.string() + "\": " + std::strerror(error),
-                            errorKindOf(error));
-      }
+      if (errno != EEXIST) throwSystemError("Cannot create the lock file", lockFile_, errno);
       const auto other = readLockFile(lockFile_);
       if (!other && Clock::now() < deadline) continue;  // removed in between: try again
       if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
@@ -315,10 +310,7 @@ void removeLeftoverTemps(const std::vector<fs::path>& temps) {
 // fresh memory at every save.
 bool sameContent(const fs::path& file, const Bytes& known) {
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    const int error = errno;
-    throw WorkbookError("Cannot open \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
-  }
+  if (fd < 0) throwSystemError("Cannot open", file, errno);
   std::uint8_t buf[65536];
   std::size_t at = 0;
   bool same = true;
@@ -328,7 +320,7 @@ bool sameContent(const fs::path& file, const Bytes& known) {
     if (n < 0) {
       const int error = errno;
       ::close(fd);
-      throw WorkbookError("Cannot read \"" + file.string() + "\": " + std::strerror(error), errorKindOf(error));
+      throwSystemError("Cannot read", file, error);
     }
     if (n == 0) break;
     const auto got = static_cast<std::size_t>(n);

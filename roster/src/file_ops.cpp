@@ -14,8 +14,7 @@ namespace velquor::roster {
 namespace {
 
 [[noreturn]] void failErrno(const std::string& what, const std::filesystem::path& path) {
-  const int error = errno;
-  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
+  throwSystemError(what, path, errno);
 }
 
 [[noreturn]] void failErrno(const std::string& what) {
@@ -156,6 +155,10 @@ ErrorKind errorKindOf(int error) {
     case ENXIO: return ErrorKind::NotFound;
     default: return ErrorKind::Other;
   }
+}
+
+void throwSystemError(const std::string& what, const std::filesystem::path& path, int error) {
+  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
 }
 
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_shared<SystemFileOps>(syncToDisk); }
