@@ -601,6 +601,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
         if (e.kind() != ErrorKind::Damaged) throw;
         sh = Sheet{};
         sh.name = b.name;
+        sh.hidden = b.hidden;
         sh.boundSheetPos = b.recPos;
         sh.start = sh.end = b.offset;
         sh.worksheet = b.type == 0;

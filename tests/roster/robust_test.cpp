@@ -303,6 +303,7 @@ TEST(RosterRobustness, ADamagedSheetCostsOnlyItselfAndNothingIsWritten) {
   const std::size_t second = find(s, 0x0085, first + 4 + rd16(s.data() + first + 2));
   ASSERT_NE(second, std::string::npos);
   wr32(s.data() + second + 4, static_cast<std::uint32_t>(s.size() + 100));
+  s[second + 8] = 1;  // and it is hidden
   const fs::path file = t / "点名册.xls";
   writeFile(file, wrap(s));
   const Bytes before = readFile(file);
@@ -311,6 +312,7 @@ TEST(RosterRobustness, ADamagedSheetCostsOnlyItselfAndNothingIsWritten) {
   EXPECT_EQ(wb.sheetName(2), good.sheetName(2));
   EXPECT_TRUE(wb.sheetReadable(1));
   EXPECT_FALSE(wb.sheetReadable(2));
+  EXPECT_TRUE(wb.sheetHidden(2));
   for (int sheet : {1, 3})
     for (int r = 1; r <= good.lastRow(sheet); ++r)
       for (int c = 1; c <= good.lastColumn(sheet); ++c)
