@@ -1,9 +1,6 @@
 #include "results/pending.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -107,18 +104,6 @@ std::optional<WaitCause> waitCauseOf(roster::ErrorKind kind) {
     case roster::ErrorKind::NotFound: return WaitCause::Missing;
     default: return std::nullopt;
   }
-}
-
-int findStudentRow(const roster::CellSource& cells, const std::string& number, const std::string& name) {
-  const std::string wantedNumber = trimmed(number);
-  const std::string wantedName = trimmed(name);
-  for (int row = roster::kFirstStudentRow; row <= roster::kLastListEndRow; ++row) {
-    const Variant a = cells.value(row, roster::kNumberColumn);
-    if (a.isBlank()) return 0;
-    if (trimmed(a.toText()) == wantedNumber && trimmed(cells.value(row, roster::kNameColumn).toText()) == wantedName)
-      return row;
-  }
-  return 0;
 }
 
 std::vector<std::uint64_t> applyPending(roster::Workbook& book, std::vector<PendingWrite>& writes) {

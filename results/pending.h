@@ -46,10 +46,6 @@ enum class WaitCause { None, Held, ReadOnly, ChangedOnDisk, Missing };
 // The failures worth waiting out; the others are refused as before.
 std::optional<WaitCause> waitCauseOf(roster::ErrorKind kind);
 
-// The first student row (from row 3 to the end of the list) whose number and name, as
-// text without surrounding blanks, are the given ones; 0 when there is none.
-int findStudentRow(const roster::CellSource& cells, const std::string& number, const std::string& name);
-
 // Applies `writes` in order to the workbook in memory (no save). Writes of other rosters
 // are skipped. A mark is added to what the cell holds in its day's column (writing the
 // day's heading when needed); a group column is written only when every student is found.

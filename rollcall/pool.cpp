@@ -10,12 +10,9 @@ namespace {
 template <typename Row>
 void removeAt(std::vector<Row>& rows, int& poolCount, int pickPos, const Row& cleared) {
   const long size = static_cast<long>(rows.size());
-  const long count = poolCount;
-  const bool moved = pickPos <= count - 1;
-  const long last = std::min(count - 1, size - 2);  // rows[i + 1] must exist
-  for (long i = std::max<long>(pickPos, 0); i <= last; ++i) rows[static_cast<std::size_t>(i)] = rows[static_cast<std::size_t>(i + 1)];
-  const long clearAt = moved ? count : pickPos;
-  if (clearAt >= 0 && clearAt < size) rows[static_cast<std::size_t>(clearAt)] = cleared;
+  const RemovalSpan span = removalSpan(size, poolCount, pickPos);
+  for (long i = span.first; i <= span.last; ++i) rows[static_cast<std::size_t>(i)] = rows[static_cast<std::size_t>(i + 1)];
+  if (span.cleared >= 0 && span.cleared < size) rows[static_cast<std::size_t>(span.cleared)] = cleared;
   poolCount = poolCount - 1;
 }
 
@@ -27,6 +24,15 @@ int liveCount(int studentCount, std::size_t tableSize) {
 }
 
 }  // namespace
+
+RemovalSpan removalSpan(long size, int poolCount, int pickPos) {
+  const long count = poolCount;
+  RemovalSpan span;
+  span.first = std::max<long>(pickPos, 0);
+  span.last = std::min(count - 1, size - 2);  // rows[i + 1] must exist
+  span.cleared = pickPos <= count - 1 ? count : pickPos;
+  return span;
+}
 
 NamePool fullNamePool(const NameTable& students, int studentCount) {
   const int count = liveCount(studentCount, students.size());

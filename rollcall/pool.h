@@ -44,6 +44,16 @@ enum class DropResult {
   WrongForm  // the pool is not in the form asked for; nothing changed
 };
 
+// The rows a removal at `pickPos` from `poolCount` live entries of a table of `size` rows
+// touches: rows first..last each take the row after them (none when last < first), then
+// row `cleared` is cleared when it lies inside the table.
+struct RemovalSpan {
+  long first = 0;
+  long last = -1;
+  long cleared = 0;
+};
+RemovalSpan removalSpan(long size, int poolCount, int pickPos);
+
 // Takes the entry at `pickPos` out of the pool in its name-list form: the live rows after
 // it move down one place, the row the move stopped at is cleared to empty text, and the
 // count drops by one. A `pickPos` beyond the live rows takes out the last live row; 0

@@ -1,32 +1,13 @@
 #include "rollcall/takeback.h"
 
-#include <algorithm>
-
 namespace velquor::rollcall {
 namespace {
-
-// The removal (pool.cpp) moves rows first..last down by one and clears one row; these are
-// the rows it overwrites, read before it runs.
-struct Span {
-  long first = 0;    // first row moved into, max(pickPos, 0)
-  long last = -1;    // last row moved into; below `first` when nothing moves
-  long cleared = 0;  // the row cleared; outside the table when none is
-};
-
-Span spanOf(long size, int poolCount, int pickPos) {
-  const long count = poolCount;
-  Span span;
-  span.first = std::max<long>(pickPos, 0);
-  span.last = std::min(count - 1, size - 2);
-  span.cleared = pickPos <= count - 1 ? count : pickPos;
-  return span;
-}
 
 bool inside(long row, std::size_t size) { return row >= 0 && row < static_cast<long>(size); }
 
 template <typename Row>
 std::vector<Row> savedRows(const std::vector<Row>& rows, int poolCount, int pickPos) {
-  const Span span = spanOf(static_cast<long>(rows.size()), poolCount, pickPos);
+  const RemovalSpan span = removalSpan(static_cast<long>(rows.size()), poolCount, pickPos);
   std::vector<Row> saved(2);
   if (inside(span.first, rows.size())) saved[0] = rows[static_cast<std::size_t>(span.first)];
   if (inside(span.cleared, rows.size())) saved[1] = rows[static_cast<std::size_t>(span.cleared)];
@@ -35,7 +16,7 @@ std::vector<Row> savedRows(const std::vector<Row>& rows, int poolCount, int pick
 
 template <typename Row>
 void restoreRows(std::vector<Row>& rows, const std::vector<Row>& saved, int countBefore, int pickPos) {
-  const Span span = spanOf(static_cast<long>(rows.size()), countBefore, pickPos);
+  const RemovalSpan span = removalSpan(static_cast<long>(rows.size()), countBefore, pickPos);
   for (long i = span.last; i >= span.first; --i)
     rows[static_cast<std::size_t>(i + 1)] = rows[static_cast<std::size_t>(i)];
   if (span.first <= span.last) rows[static_cast<std::size_t>(span.first)] = saved[0];
