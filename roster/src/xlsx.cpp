@@ -28,16 +28,21 @@ bool builtinDate(std::uint32_t f) {
   return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
 }
 
+// Without the XML white space (space, tab, line feed, carriage return) at either end.
+std::string_view trimXmlSpace(std::string_view s) {
+  const std::size_t a = s.find_first_not_of(" \t\n\r");
+  if (a == std::string_view::npos) return {};
+  return s.substr(a, s.find_last_not_of(" \t\n\r") - a + 1);
+}
+
 bool parseUnsigned(std::string_view s, std::uint32_t& v) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+  s = trimXmlSpace(s);
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   return ec == std::errc() && p == s.data() + s.size() && !s.empty();
 }
 
 bool parseDouble(std::string_view s, double& v) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+  s = trimXmlSpace(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   return ec == std::errc() && p == s.data() + s.size() && !s.empty() && std::isfinite(v);

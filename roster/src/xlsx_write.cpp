@@ -94,27 +94,18 @@ std::string widenSpans(const std::string& tag, std::uint32_t first, std::uint32_
     if (close == std::string::npos) return tag;
     const std::string value = tag.substr(j + 1, close - j - 1);
     std::uint32_t lo = first, hi = last;
-    bool covered = true;
+    bool firstIn = false, lastIn = false;  // each new column must fall inside one listed range
     std::uint32_t a = 0, b = 0;
     for (const char* p = value.c_str(); *p;) {
       int used = 0;
       if (std::sscanf(p, " %u:%u%n", &a, &b, &used) != 2 || used <= 0) return tag;
       lo = std::min(lo, a);
       hi = std::max(hi, b);
+      firstIn = firstIn || (first >= a && first <= b);
+      lastIn = lastIn || (last >= a && last <= b);
       p += used;
     }
-    // Every new column must fall inside one of the listed ranges.
-    for (std::uint32_t col : {first, last}) {
-      bool in = false;
-      for (const char* p = value.c_str(); *p;) {
-        int used = 0;
-        if (std::sscanf(p, " %u:%u%n", &a, &b, &used) != 2 || used <= 0) break;
-        in = in || (col >= a && col <= b);
-        p += used;
-      }
-      covered = covered && in;
-    }
-    if (covered) return tag;
+    if (firstIn && lastIn) return tag;
     return tag.substr(0, j + 1) + std::to_string(lo) + ":" + std::to_string(hi) + tag.substr(close);
   }
   return tag;
