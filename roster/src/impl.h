@@ -96,6 +96,8 @@ struct SaveLayout {
 std::string utf16ToUtf8(const std::u16string& s);
 std::u16string utf8ToUtf16(const std::string& s);
 bool isDateFormatString(const std::string& format);
+// A built-in number format (by its id, the same in both file formats) that shows a date or time.
+bool isBuiltinDateFormat(std::uint32_t id);
 std::string formatNumber(double v);
 
 }  // namespace detail

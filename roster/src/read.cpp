@@ -161,10 +161,6 @@ double rkValue(std::uint32_t rk) {
   return (rk & 1) ? v / 100 : v;
 }
 
-bool builtinDate(std::uint16_t f) {
-  return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
-}
-
 const char* errorName(std::uint8_t code) {
   switch (code) {
     case 0x00: return "#NULL!";
@@ -255,6 +251,10 @@ std::u16string utf8ToUtf16(const std::string& s) {
     i += n;
   }
   return out;
+}
+
+bool isBuiltinDateFormat(std::uint32_t f) {
+  return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
 }
 
 bool isDateFormatString(const std::string& f) {
@@ -574,7 +574,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
   xfDate.resize(xfFormat.size());
   for (std::size_t i = 0; i < xfFormat.size(); ++i) {
     auto it = customDate.find(xfFormat[i]);
-    xfDate[i] = it != customDate.end() ? it->second : builtinDate(xfFormat[i]);
+    xfDate[i] = it != customDate.end() ? it->second : isBuiltinDateFormat(xfFormat[i]);
   }
 
   // Substreams: in stream order, inside the stream, after the globals, never overlapping.

@@ -24,10 +24,6 @@ namespace {
   throw WorkbookError("The file is not a readable workbook (" + what + ").", ErrorKind::Damaged);
 }
 
-bool builtinDate(std::uint32_t f) {
-  return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
-}
-
 // Without the XML white space (space, tab, line feed, carriage return) at either end.
 std::string_view trimXmlSpace(std::string_view s) {
   const std::size_t a = s.find_first_not_of(" \t\n\r");
@@ -591,7 +587,7 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
     b.xfDate_.resize(st.xfFormat.size());
     for (std::size_t i = 0; i < st.xfFormat.size(); ++i) {
       auto it = st.customDate.find(st.xfFormat[i]);
-      b.xfDate_[i] = it != st.customDate.end() ? it->second : builtinDate(st.xfFormat[i]);
+      b.xfDate_[i] = it != st.customDate.end() ? it->second : isBuiltinDateFormat(st.xfFormat[i]);
     }
   }
   if (!strings.empty() && zip.has(strings)) {
