@@ -300,11 +300,7 @@ rollcall::Shown Classroom::shownNow() const {
   shown.group = w.currentGroup;
   shown.value = w.currentValue;
   shown.pickPos = w.pickPos;
-  if (w.rollCategory == rollcall::kNameList) {
-    const auto& members = w.groupTable.members(w.currentGroup);
-    const int row = w.List1->currentRow();
-    if (row >= 0 && row < static_cast<int>(members.size())) shown.student = members[static_cast<std::size_t>(row)].student;
-  }
+  if (w.rollCategory == rollcall::kNameList) shown.student = w.memberStudent(w.List1->currentRow());
   return shown;
 }
 
