@@ -393,11 +393,12 @@ void Classroom::restore(const RememberedSettings& s) {
   --w.codeChange_;
 
   if (s.category == rollcall::kNumber) w.selectOption(w.OptFl[1], &FrmMd::onOptFlClick, 1);
-  const bool defaultThere = QFileInfo::exists(w.defaultRosterPath());
+  const QString defaultRoster = w.defaultRosterPath();
+  const bool defaultThere = QFileInfo::exists(defaultRoster);
   const bool rememberedThere = !s.rosterPath.isEmpty() && QFileInfo(s.rosterPath).isFile();
   // A roster that is gone falls back to the default; without either the design's start stays.
   if (s.category == rollcall::kNameList && (defaultThere || rememberedThere)) {
-    const bool other = rememberedThere && QFileInfo(s.rosterPath) != QFileInfo(w.defaultRosterPath());
+    const bool other = rememberedThere && QFileInfo(s.rosterPath) != QFileInfo(defaultRoster);
     if (other) dialogs.answer = s.rosterPath;
     w.selectOption(w.OptFl[0], &FrmMd::onOptFlClick, 0);
     // The default roster was there and listed first: the remembered one is chosen as
