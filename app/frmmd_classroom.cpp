@@ -61,17 +61,6 @@ class AnsweringDialogs : public Dialogs {
   }
 };
 
-QString categoryCaption(int category) {
-  switch (category) {
-    case rollcall::kNameList:
-      return QStringLiteral("名单\r\n点名");
-    case rollcall::kNumber:
-      return QStringLiteral("号码\r\n点名");
-    default:
-      return QStringLiteral("行列\r\n点名");
-  }
-}
-
 QAction* classroomEntry(QMenu* menu, const char* name, const QString& caption, const QList<QKeySequence>& keys) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QLatin1String(name));
@@ -325,7 +314,7 @@ void Classroom::show(const rollcall::Shown& shown, bool startOfDay) {
   if (w.rollCategory != rollcall::kNameList) {
     w.currentGroup = shown.group;
     w.currentValue = shown.value;
-    w.lblXm->setCaption(startOfDay ? categoryCaption(w.rollCategory) : QString::fromStdString(shown.caption));
+    w.lblXm->setCaption(startOfDay ? FrmMd::categoryCaption(w.rollCategory) : QString::fromStdString(shown.caption));
     return;
   }
   // The student is found by place in the class, in the groups as they are now; the
@@ -339,7 +328,7 @@ void Classroom::show(const rollcall::Shown& shown, bool startOfDay) {
   w.List1->setCurrentRow(-1);
   --w.codeChange_;
   w.currentNumber = 0;
-  w.lblXm->setCaption(startOfDay ? categoryCaption(rollcall::kNameList) : QString::fromStdString(shown.caption));
+  w.lblXm->setCaption(startOfDay ? FrmMd::categoryCaption(rollcall::kNameList) : QString::fromStdString(shown.caption));
 }
 
 // ---- Remembered settings ---------------------------------------------------------------------
