@@ -156,6 +156,8 @@ class FrmMd : public QMainWindow {
   void onOptFlClick(int index);
   void onMnFlClick(int index);
   void switchCategory(int category);
+  // The name label's caption at the start of a category's day.
+  static QString categoryCaption(int category);
   void onLblXmClick();  // the pick button
   void pickStep();
   void dropFromNamePool();

@@ -61,17 +61,6 @@ class AnsweringDialogs : public Dialogs {
   }
 };
 
-QString categoryCaption(int category) {
-  switch (category) {
-    case rollcall::kNameList:
-      return QStringLiteral("名单\r\n点名");
-    case rollcall::kNumber:
-      return QStringLiteral("号码\r\n点名");
-    default:
-      return QStringLiteral("行列\r\n点名");
-  }
-}
-
 QAction* classroomEntry(QMenu* menu, const char* name, const QString& caption, const QList<QKeySequence>& keys) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QLatin1String(name));
@@ -300,11 +289,7 @@ rollcall::Shown Classroom::shownNow() const {
   shown.group = w.currentGroup;
   shown.value = w.currentValue;
   shown.pickPos = w.pickPos;
-  if (w.rollCategory == rollcall::kNameList) {
-    const auto& members = w.groupTable.members(w.currentGroup);
-    const int row = w.List1->currentRow();
-    if (row >= 0 && row < static_cast<int>(members.size())) shown.student = members[static_cast<std::size_t>(row)].student;
-  }
+  if (w.rollCategory == rollcall::kNameList) shown.student = w.memberStudent(w.List1->currentRow());
   return shown;
 }
 
@@ -329,7 +314,7 @@ void Classroom::show(const rollcall::Shown& shown, bool startOfDay) {
   if (w.rollCategory != rollcall::kNameList) {
     w.currentGroup = shown.group;
     w.currentValue = shown.value;
-    w.lblXm->setCaption(startOfDay ? categoryCaption(w.rollCategory) : QString::fromStdString(shown.caption));
+    w.lblXm->setCaption(startOfDay ? FrmMd::categoryCaption(w.rollCategory) : QString::fromStdString(shown.caption));
     return;
   }
   // The student is found by place in the class, in the groups as they are now; the
@@ -343,7 +328,7 @@ void Classroom::show(const rollcall::Shown& shown, bool startOfDay) {
   w.List1->setCurrentRow(-1);
   --w.codeChange_;
   w.currentNumber = 0;
-  w.lblXm->setCaption(startOfDay ? categoryCaption(rollcall::kNameList) : QString::fromStdString(shown.caption));
+  w.lblXm->setCaption(startOfDay ? FrmMd::categoryCaption(rollcall::kNameList) : QString::fromStdString(shown.caption));
 }
 
 // ---- Remembered settings ---------------------------------------------------------------------
@@ -397,11 +382,12 @@ void Classroom::restore(const RememberedSettings& s) {
   --w.codeChange_;
 
   if (s.category == rollcall::kNumber) w.selectOption(w.OptFl[1], &FrmMd::onOptFlClick, 1);
-  const bool defaultThere = QFileInfo::exists(w.defaultRosterPath());
+  const QString defaultRoster = w.defaultRosterPath();
+  const bool defaultThere = QFileInfo::exists(defaultRoster);
   const bool rememberedThere = !s.rosterPath.isEmpty() && QFileInfo(s.rosterPath).isFile();
   // A roster that is gone falls back to the default; without either the design's start stays.
   if (s.category == rollcall::kNameList && (defaultThere || rememberedThere)) {
-    const bool other = rememberedThere && QFileInfo(s.rosterPath) != QFileInfo(w.defaultRosterPath());
+    const bool other = rememberedThere && QFileInfo(s.rosterPath) != QFileInfo(defaultRoster);
     if (other) dialogs.answer = s.rosterPath;
     w.selectOption(w.OptFl[0], &FrmMd::onOptFlClick, 0);
     // The default roster was there and listed first: the remembered one is chosen as

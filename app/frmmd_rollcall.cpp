@@ -89,6 +89,17 @@ void FrmMd::onMnFlClick(int index) {
   switchCategory(index);
 }
 
+QString FrmMd::categoryCaption(int category) {
+  switch (category) {
+    case kNameList:
+      return QStringLiteral("名单\r\n点名");
+    case kNumber:
+      return QStringLiteral("号码\r\n点名");
+    default:
+      return QStringLiteral("行列\r\n点名");
+  }
+}
+
 void FrmMd::switchCategory(int category) {
   if (category < kNameList || category > kSeat) return;
   rollCategory = category;
@@ -113,7 +124,7 @@ void FrmMd::switchCategory(int category) {
 
   switch (category) {
     case kNameList: {
-      lblXm->setCaption(QStringLiteral("名单\r\n点名"));
+      lblXm->setCaption(categoryCaption(kNameList));
       onMnXsClick(2);
       const QDate today = services_.clock->now().date();
       todayText = QString::fromStdString(monthDayText(today.month(), today.day()));
@@ -133,7 +144,7 @@ void FrmMd::switchCategory(int category) {
       rangeHigh = 48;
       txtXh[0]->setText(QStringLiteral("1"));
       txtXh[1]->setText(QStringLiteral("48"));
-      lblXm->setCaption(QStringLiteral("号码\r\n点名"));
+      lblXm->setCaption(categoryCaption(kNumber));
       onTxtXhLostFocus(0);
       break;
     case kSeat:
@@ -143,7 +154,7 @@ void FrmMd::switchCategory(int category) {
       rangeHigh = 8;
       txtXh[0]->setText(QStringLiteral("6"));
       txtXh[1]->setText(QStringLiteral("8"));
-      lblXm->setCaption(QStringLiteral("行列\r\n点名"));
+      lblXm->setCaption(categoryCaption(kSeat));
       onTxtXhLostFocus(1);
       break;
   }
