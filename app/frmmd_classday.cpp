@@ -95,8 +95,9 @@ void FrmMd::noteLoadedClass(roster::ClassSheet& sheet) {
   if (!pendingWrites) return;
   for (int i = 0; i < sheet.studentCount(); ++i) {
     const auto index = static_cast<std::size_t>(i);
-    if (pendingWrites->hasMarkFor(dayRoster_, daySheet_, todayText, QString::fromStdString(sheet.numbers[index].toText()),
-                                  QString::fromStdString(sheet.names[index].toText())))
+    if (!pendingWrites->marksFor(dayRoster_, daySheet_, todayText, QString::fromStdString(sheet.numbers[index].toText()),
+                                 QString::fromStdString(sheet.names[index].toText()))
+             .empty())
       sheet.markedToday[index] = true;
   }
 }
@@ -199,18 +200,12 @@ void FrmMd::showClassTable() {
       v.sheet = daySheet_;
       v.today = todayText;
       v.currentRow = currentNumber >= 1 && currentNumber <= studentCount ? currentNumber + 2 : 0;
-      v.waiting = [this, sheet = v.sheet](const QString& number, const QString& name) {
+      v.waiting = [this, roster = v.rosterPath, sheet = v.sheet](const QString& number, const QString& name) {
+        const auto marks = pendingWrites->marksFor(roster, sheet, todayText, number, name);
         double sum = 0;
-        bool any = false;
-        for (const auto& w : pendingWrites->writes()) {
-          if (w.kind != results::PendingKind::Mark || QString::fromStdString(w.sheet) != sheet ||
-              QString::fromStdString(w.date) != todayText || QString::fromStdString(w.number).trimmed() != number.trimmed() ||
-              QString::fromStdString(w.name).trimmed() != name.trimmed())
-            continue;
-          sum += leadingNumber(w.score);
-          any = true;
-        }
-        return any ? (sum >= 0 ? QStringLiteral("+") : QString()) + QString::fromStdString(plainDecimal(sum)) : QString();
+        for (const results::PendingWrite* w : marks) sum += leadingNumber(w->score);
+        return marks.empty() ? QString()
+                             : (sum >= 0 ? QStringLiteral("+") : QString()) + QString::fromStdString(plainDecimal(sum));
       };
       v.absent = [this](const QString& number, const QString& name) { return isAbsent(studentNamed(number, name)); };
       for (const auto& w : pendingWrites->writes()) v.revision += QString::number(w.id) + (w.unmatched ? u'?' : u',');

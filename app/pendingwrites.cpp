@@ -125,16 +125,18 @@ void PendingWrites::retry() {
   if (wrote) emit changed();
 }
 
-bool PendingWrites::hasMarkFor(const QString& roster, const QString& sheet, const QString& date,
-                               const QString& number, const QString& name) const {
+std::vector<const results::PendingWrite*> PendingWrites::marksFor(const QString& roster, const QString& sheet,
+                                                                  const QString& date, const QString& number,
+                                                                  const QString& name) const {
   const std::string key = QFileInfo(roster).canonicalFilePath().toStdString();
+  std::vector<const results::PendingWrite*> found;
   for (const auto& w : journal_->writes()) {
     if (w.kind == results::PendingKind::Mark && (w.roster == key || w.roster == roster.toStdString()) &&
         q(w.sheet) == sheet && q(w.date) == date && q(w.number).trimmed() == number.trimmed() &&
         q(w.name).trimmed() == name.trimmed())
-      return true;
+      found.push_back(&w);
   }
-  return false;
+  return found;
 }
 
 void PendingWrites::discard(const std::vector<std::uint64_t>& ids) {

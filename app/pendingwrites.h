@@ -32,9 +32,9 @@ class PendingWrites : public QObject {
   // Applies what waits for every roster in the journal, each with one save.
   void retry();
   const std::vector<results::PendingWrite>& writes() const { return journal_->writes(); }
-  // The students of a class with a mark waiting for `date`: their number and name.
-  bool hasMarkFor(const QString& roster, const QString& sheet, const QString& date, const QString& number,
-                  const QString& name) const;
+  // The waiting marks of one student of one class sheet of `roster` on `date`.
+  std::vector<const results::PendingWrite*> marksFor(const QString& roster, const QString& sheet, const QString& date,
+                                                     const QString& number, const QString& name) const;
   void discard(const std::vector<std::uint64_t>& ids);
   // Before the window closes: asks whether waiting writes are kept for the next start (the
   // default) or discarded.
