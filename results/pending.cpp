@@ -20,11 +20,7 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string canonical(const std::string& path) {
-  std::error_code ec;
-  const fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
-  return ec ? path : resolved.string();
-}
+std::string canonical(const std::string& path) { return roster::samePlace(path).string(); }
 
 int sheetNamed(const roster::Workbook& book, const std::string& name) {
   for (int s = 1; s <= book.sheetCount(); ++s)

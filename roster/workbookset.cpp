@@ -3,15 +3,12 @@
 #include <algorithm>
 
 namespace velquor::roster {
-namespace {
 
 std::filesystem::path samePlace(const std::filesystem::path& path) {
   std::error_code ec;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
   return ec ? path : canonical;
 }
-
-}  // namespace
 
 Workbook& WorkbookSet::get(const std::filesystem::path& path, bool& alreadyOpen) {
   const std::filesystem::path wanted = samePlace(path);

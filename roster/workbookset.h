@@ -13,6 +13,10 @@
 
 namespace velquor::roster {
 
+// The path with links and dots resolved as far as it exists (the path itself when that fails),
+// so two names of one file compare equal.
+std::filesystem::path samePlace(const std::filesystem::path& path);
+
 class WorkbookSet {
  public:
   // The workbook of `path`: the open one when there is one (read again first when the
