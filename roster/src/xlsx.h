@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "roster/src/xlsx_segments.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {
@@ -70,6 +71,7 @@ struct XSheet {
   std::string notWritable;  // why edits are refused, empty when they are accepted
   int lastRow = 0, lastCol = 0;
   std::map<std::uint64_t, XEdit> edits;  // key: row << 16 | col
+  XSegmentMap segments;  // how this program last deflated the part, empty when it has not
 
   const XCell* find(std::uint32_t row, std::uint32_t col) const;
 };
@@ -122,6 +124,7 @@ class XlsxBook {
     std::vector<std::uint8_t> image;
     std::map<int, XSheetPatch> patches;  // by position
     bool calcChainDropped = false;
+    std::map<int, XSegmentMap> segments;  // the new segment maps, by position
   };
   Output build() const;
   // `out`, built from this book, is now the file: the edits become its content.

@@ -7,7 +7,9 @@
 
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <set>
+#include <string_view>
 
 #include "roster/src/impl.h"
 #include "roster/src/xlsx.h"
@@ -24,6 +26,9 @@ struct Op {
   XPatch::Kind kind = XPatch::Other;
   std::uint32_t row = 0, tagLen = 0;
   std::vector<XPatchCell> cells;
+  // Set when the new text is made from the old text of [pos, end), read only when the segment
+  // holding it is inflated.
+  std::function<std::string(std::string_view)> make = nullptr;
 };
 
 std::string columnName(std::uint32_t col) {
@@ -151,7 +156,9 @@ Op cellOp(std::uint32_t at, std::uint32_t end, const std::string& p, std::uint32
   return o;
 }
 
-std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOverwritten, XSheetPatch& patch) {
+// The changes the edits of `s` make to its text, sorted by position; row and sheetData start
+// tags are rewritten from their old text when it is read.
+std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPatch& patch) {
   const std::string& p = s.prefix;
   std::vector<Op> ops;
   std::vector<Op> newRows;  // rows inserted at the end of sheetData
@@ -168,10 +175,14 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
     maxCol = std::max(maxCol, last);
     auto r = std::lower_bound(s.rows.begin(), s.rows.end(), row, [](const XRow& x, std::uint32_t v) { return x.r < v; });
     if (r != s.rows.end() && r->r == row) {
-      const std::string tag = xml.substr(r->begin, r->tagEnd - r->begin);
-      std::string newTag = r->hasSpans ? widenSpans(tag, first, last) : tag;
-      if (r->selfClosing) newTag = openTag(newTag);
-      if (newTag != tag) ops.push_back({r->begin, r->tagEnd, std::move(newTag), XPatch::RowTag, row, 0, {}});
+      if (r->hasSpans || r->selfClosing) {
+        Op o{r->begin, r->tagEnd, {}, XPatch::RowTag, row, 0, {}};
+        o.make = [spans = r->hasSpans, selfClosing = r->selfClosing, first, last](std::string_view tag) {
+          std::string newTag = spans ? widenSpans(std::string(tag), first, last) : std::string(tag);
+          return selfClosing ? openTag(std::move(newTag)) : newTag;
+        };
+        ops.push_back(std::move(o));
+      }
       const std::uint64_t lo = static_cast<std::uint64_t>(row) << 16, hi = static_cast<std::uint64_t>(row + 1) << 16;
       auto cellsBegin = std::lower_bound(s.cells.begin(), s.cells.end(), lo, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
       auto cellsEnd = std::lower_bound(cellsBegin, s.cells.end(), hi, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
@@ -205,7 +216,9 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
     e = rowEnd;
   }
   if (!newRows.empty() && s.dataSelfClosing) {
-    ops.push_back({s.dataBegin, s.dataTagEnd, openTag(xml.substr(s.dataBegin, s.dataTagEnd - s.dataBegin)), XPatch::OpenData, 0, 0, {}});
+    Op open{s.dataBegin, s.dataTagEnd, {}, XPatch::OpenData, 0, 0, {}};
+    open.make = [](std::string_view tag) { return openTag(std::string(tag)); };
+    ops.push_back(std::move(open));
     for (Op& o : newRows) ops.push_back(std::move(o));
     ops.push_back({s.dataTagEnd, s.dataTagEnd, "</" + p + "sheetData>", XPatch::CloseData, 0, 0, {}});
   } else {
@@ -224,10 +237,32 @@ std::string spliceSheet(const XSheet& s, const std::string& xml, bool& formulaOv
       patch.dimRef = ref;
     }
   }
-  std::string out = applyOps(xml, ops);
+  std::stable_sort(ops.begin(), ops.end(), [](const Op& a, const Op& b) { return a.pos < b.pos; });
+  return ops;
+}
+
+// The sheet's part written again with `ops`, and the changes kept for moving the offsets.
+Segmented writeSheet(const XSheet& s, const ZipReader& zip, std::uint64_t& budget, std::vector<Op>& ops, XSheetPatch& patch) {
+  std::vector<TextEdit> edits;
+  edits.reserve(ops.size());
+  for (Op& o : ops) edits.push_back({o.pos, o.end, std::move(o.text), std::move(o.make)});
+  // The segments this program wrote last time are used when the stored entry is still the
+  // one they describe; else the whole text is read (and cut into segments).
+  const ZipReader::Raw raw = s.segments.empty() ? ZipReader::Raw{} : zip.readRaw(s.part);
+  OldPart old;
+  std::string text;
+  if (raw.deflated && mapDescribes(s.segments, raw.size, raw.data.size(), raw.crc)) {
+    old.map = &s.segments;
+    old.compressed = raw.data;
+  } else {
+    text = zip.read(s.part, budget);
+    old.text = text;
+  }
+  Segmented out = rewriteSegmented(old, edits);
   patch.ops.reserve(ops.size());
-  for (Op& o : ops)
-    patch.ops.push_back({o.kind, o.pos, o.end, static_cast<std::uint32_t>(o.text.size()), o.row, o.tagLen, std::move(o.cells)});
+  for (std::size_t i = 0; i < ops.size(); ++i)
+    patch.ops.push_back({ops[i].kind, ops[i].pos, ops[i].end, static_cast<std::uint32_t>(edits[i].text.size()), ops[i].row,
+                         ops[i].tagLen, std::move(ops[i].cells)});
   return out;
 }
 
@@ -275,28 +310,31 @@ XlsxBook::Output XlsxBook::build() const {
     out.image = image_;
     return out;
   }
-  std::map<std::string, const std::string*> replaced;  // the texts are not copied: sheets are large
-  std::map<std::string, std::string> others, sheetXml;
+  std::map<std::string, const DeflatedPart*> replaced;
+  std::map<std::string, DeflatedPart> parts;
   bool formulaOverwritten = false;
   ZipReader zip(image_);
   std::uint64_t budget = kMaxInflatedTotal;
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
     const XSheet& s = sheets_[i];
     if (s.edits.empty()) continue;
-    const std::string& xml = sheetXml[s.part] =
-        spliceSheet(s, zip.read(s.part, budget), formulaOverwritten, out.patches[static_cast<int>(i + 1)]);
-    replaced[s.part] = &xml;
+    const int position = static_cast<int>(i + 1);
+    std::vector<Op> ops = spliceSheet(s, formulaOverwritten, out.patches[position]);
+    Segmented written = writeSheet(s, zip, budget, ops, out.patches[position]);
+    out.segments[position] = std::move(written.map);
+    replaced[s.part] = &(parts[s.part] = std::move(written.part));
   }
   std::set<std::string> dropped;
   if (formulaOverwritten && !calcChain.empty()) {
     // The chain lists the formula cells in calculation order; one of them is a value now. The
     // spreadsheet programs rebuild a missing chain, so it goes with its relationship and type.
     const std::string rels = zip.storedName(workbookRels);
-    others[rels] = removeElements(zip.read(rels, budget), rels, ElementFinder("Relationship", "Id", calcChainRelId, false));
+    replaced[rels] = &(parts[rels] = deflateWhole(
+                           removeElements(zip.read(rels, budget), rels, ElementFinder("Relationship", "Id", calcChainRelId, false))));
     const std::string types = zip.storedName("[Content_Types].xml");
     if (!types.empty())
-      others[types] = removeElements(zip.read(types, budget), types, ElementFinder("Override", "PartName", "/" + calcChain, true));
-    for (const auto& [name, text] : others) replaced[name] = &text;
+      replaced[types] = &(parts[types] = deflateWhole(removeElements(zip.read(types, budget), types,
+                                                                     ElementFinder("Override", "PartName", "/" + calcChain, true))));
     dropped.insert(calcChain);
     out.calcChainDropped = true;
   }
@@ -468,6 +506,7 @@ void XlsxBook::adopt(Output out) {
   for (auto& [position, patch] : out.patches) {
     applyPatch(at(position), patch);
   }
+  for (auto& [position, map] : out.segments) at(position).segments = std::move(map);
   for (XSheet& s : sheets_) s.edits.clear();
   if (out.calcChainDropped) calcChain.clear();
   image_ = std::move(out.image);

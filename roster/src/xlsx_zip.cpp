@@ -43,35 +43,10 @@ bool hasZip64End(const std::vector<std::uint8_t>& b) {
 // A part deflated here with zlib (libzip's own deflate takes seconds on a 24 MB sheet) and
 // handed to libzip as data already compressed, with its size and CRC: libzip stores it as it is.
 struct Deflated {
-  std::string data;
-  std::uint64_t size = 0;
-  std::uint32_t crc = 0;
+  const DeflatedPart* part = nullptr;
   std::size_t at = 0;
   zip_error_t error;
 };
-
-bool deflatePart(const std::string& text, Deflated& out) {
-  z_stream z{};
-  if (deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  // XML shrinks to a fraction: the buffer starts small and grows only when needed.
-  out.data.resize(text.size() / 6 + 4096);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  z.avail_in = static_cast<uInt>(text.size());
-  int rc;
-  for (;;) {
-    z.next_out = reinterpret_cast<Bytef*>(out.data.data() + z.total_out);
-    z.avail_out = static_cast<uInt>(out.data.size() - z.total_out);
-    rc = deflate(&z, Z_FINISH);
-    if (rc != Z_OK && rc != Z_BUF_ERROR) break;
-    out.data.resize(out.data.size() * 2);
-  }
-  out.data.resize(z.total_out);
-  deflateEnd(&z);
-  out.size = text.size();
-  out.crc = static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
-  zip_error_init(&out.error);
-  return rc == Z_STREAM_END;
-}
 
 zip_int64_t deflatedSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* d = static_cast<Deflated*>(state);
@@ -80,8 +55,8 @@ zip_int64_t deflatedSource(void* state, void* data, zip_uint64_t len, zip_source
       d->at = 0;
       return 0;
     case ZIP_SOURCE_READ: {
-      const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(len), d->data.size() - d->at);
-      std::memcpy(data, d->data.data() + d->at, n);
+      const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(len), d->part->data.size() - d->at);
+      std::memcpy(data, d->part->data.data() + d->at, n);
       d->at += n;
       return static_cast<zip_int64_t>(n);
     }
@@ -93,11 +68,11 @@ zip_int64_t deflatedSource(void* state, void* data, zip_uint64_t len, zip_source
       zip_stat_init(st);
       st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME |
                   ZIP_STAT_ENCRYPTION_METHOD;
-      st->size = d->size;
-      st->comp_size = d->data.size();
+      st->size = d->part->size;
+      st->comp_size = d->part->data.size();
       st->comp_method = ZIP_CM_DEFLATE;
       st->encryption_method = ZIP_EM_NONE;
-      st->crc = d->crc;
+      st->crc = d->part->crc;
       st->mtime = std::time(nullptr);
       return sizeof(zip_stat_t);
     }
@@ -217,7 +192,26 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
   return out;
 }
 
-std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, const std::map<std::string, const std::string*>& replaced,
+ZipReader::Raw ZipReader::readRaw(const std::string& name) const {
+  Raw raw;
+  const long i = find(name);
+  zip_stat_t st;
+  if (i < 0 || zip_stat_index(za_, static_cast<zip_uint64_t>(i), 0, &st) != 0) return raw;
+  const zip_uint64_t need = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+  if ((st.valid & need) != need || st.comp_method != ZIP_CM_DEFLATE || st.comp_size > kMaxPartSize) return raw;
+  zip_file_t* f = zip_fopen_index(za_, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED);
+  if (!f) return raw;
+  raw.data.resize(static_cast<std::size_t>(st.comp_size));
+  const bool ok = raw.data.empty() || zip_fread(f, raw.data.data(), raw.data.size()) == static_cast<zip_int64_t>(raw.data.size());
+  zip_fclose(f);
+  if (!ok) return Raw{};
+  raw.size = st.size;
+  raw.crc = st.crc;
+  raw.deflated = true;
+  return raw;
+}
+
+std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, const std::map<std::string, const DeflatedPart*>& replaced,
                                      const std::set<std::string>& dropped) {
   ZipError err;
   // libzip's buffer source hands the unchanged beginning of the archive on to the new one and
@@ -244,11 +238,12 @@ std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, con
   };
   std::vector<Deflated> deflated(replaced.size());  // alive until zip_close
   std::size_t k = 0;
-  for (const auto& [name, text] : replaced) {
+  for (const auto& [name, content] : replaced) {
     const zip_int64_t idx = zip_name_locate(za, name.c_str(), ZIP_FL_ENC_RAW);
     if (idx < 0) failWith(name);
     Deflated& d = deflated[k++];
-    if (!deflatePart(*text, d)) failWith(name);
+    d.part = content;
+    zip_error_init(&d.error);
     zip_source_t* part = zip_source_function(za, &deflatedSource, &d);
     if (!part) failWith(name);
     if (zip_file_replace(za, static_cast<zip_uint64_t>(idx), part, 0) != 0) {

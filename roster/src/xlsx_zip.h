@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "roster/src/xlsx_segments.h"
+
 namespace velquor::roster::detail {
 
 class ZipReader {
@@ -30,6 +32,15 @@ class ZipReader {
   // read. Throws (Damaged) for a missing entry, and before inflating for a part too large or
   // compressed past a sane ratio.
   std::string read(const std::string& name, std::uint64_t& budget) const;
+  // The entry's compressed data as stored, when it is deflated (`deflated` false otherwise,
+  // or when it cannot be read).
+  struct Raw {
+    std::string data;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    bool deflated = false;
+  };
+  Raw readRaw(const std::string& name) const;
 
  private:
   long find(const std::string& name) const;
@@ -37,11 +48,11 @@ class ZipReader {
   std::unordered_map<std::string, zip_uint64_t> byName_;  // lower-case name -> index
 };
 
-// A new package: entries named in `replaced` get the new content (deflated), entries named in
+// A new package: entries named in `replaced` get the new content (deflated already), entries named in
 // `dropped` are left out, every other entry is copied with its compressed data unchanged; the
 // order of the entries is kept.
 std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image,
-                                     const std::map<std::string, const std::string*>& replaced,
+                                     const std::map<std::string, const DeflatedPart*>& replaced,
                                      const std::set<std::string>& dropped);
 
 }  // namespace velquor::roster::detail
