@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -37,7 +38,10 @@ class Deflater {
   // `text` as an independent piece: ended by a full flush, or by the stream's end when `last`.
   std::string piece(std::string_view text, bool last) {
     deflateReset(&z_);
-    std::string out(deflateBound(&z_, static_cast<uLong>(text.size())) + 64, '\0');
+    // Deflated into a buffer kept for the next piece, then copied at its size: the piece is
+    // kept until the entry is written, and XML shrinks to a tenth.
+    std::string& out = buffer_;
+    out.resize(std::max<std::size_t>(out.size(), deflateBound(&z_, static_cast<uLong>(text.size())) + 64));
     z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
     z_.avail_in = static_cast<uInt>(text.size());
     const int flush = last ? Z_FINISH : Z_FULL_FLUSH;
@@ -49,12 +53,12 @@ class Deflater {
       if (z_.avail_out != 0 && z_.avail_in == 0 && (!last || rc == Z_STREAM_END)) break;
       out.resize(out.size() * 2);
     }
-    out.resize(z_.total_out);
-    return out;
+    return out.substr(0, z_.total_out);
   }
 
  private:
   z_stream z_{};
+  std::string buffer_;
 };
 
 // One segment inflated alone; it must give exactly its map's text.
@@ -139,7 +143,8 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits) {
   // Without a map the text is cut into segments of about kSegmentText, all written.
   XSegmentMap cuts;
   if (!mapped) {
-    const auto total = static_cast<std::uint32_t>(old.text.size());
+    if (old.size > 0xFFFFFFFFu) cannotSplice();
+    const auto total = static_cast<std::uint32_t>(old.size);
     for (std::uint32_t at = 0;;) {
       const std::uint32_t end = total - at > kSegmentText + kSegmentText / 2 ? at + kSegmentText : total;
       cuts.push_back({at, end, 0, 0, 0});
@@ -198,21 +203,37 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits) {
     }
   }
 
-  // Each run: its old text (inflated segment by segment, or a view of the whole text), the
-  // edits spliced in, cut again into pieces of about kSegmentText, each deflated alone.
+  // Each run: its old text (its segments inflated, or its turn of the text read in order), the
+  // edits spliced in, cut again into pieces of about kSegmentText, each deflated alone. While
+  // one thread deflates its run the next one reads.
+  std::mutex turnLock;
+  std::condition_variable turnDone;
+  std::size_t turn = 0;
+  bool readFailed = false;
   parallelFor(groups.size(), [&](std::size_t gi) {
     Group& g = groups[gi];
     std::string inflated;
-    std::string_view text;
     const std::uint32_t base = segs[g.first].textBegin;
     if (mapped) {
       inflated.reserve(segs[g.last].textEnd - base);
       for (std::size_t k = g.first; k <= g.last; ++k)
         inflateSegment(old.compressed.substr(segs[k].compBegin, segs[k].compEnd - segs[k].compBegin), segs[k], k == n - 1, inflated);
-      text = inflated;
     } else {
-      text = old.text.substr(base, segs[g.last].textEnd - base);
+      std::unique_lock<std::mutex> lock(turnLock);
+      turnDone.wait(lock, [&] { return turn == gi || readFailed; });
+      if (readFailed) throw WorkbookError("Cannot write the workbook (reading the worksheet failed).", ErrorKind::CannotWrite);
+      try {
+        inflated.resize(segs[g.last].textEnd - base);
+        old.read(inflated.data(), inflated.size());
+      } catch (...) {
+        readFailed = true;
+        turnDone.notify_all();
+        throw;
+      }
+      ++turn;
+      turnDone.notify_all();
     }
+    const std::string_view text = inflated;
     std::string spliced;
     spliced.reserve(text.size() + text.size() / 16);
     std::uint32_t at = 0;

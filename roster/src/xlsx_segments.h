@@ -45,11 +45,13 @@ struct TextEdit {
   std::function<std::string(std::string_view)> make;
 };
 
-// The old part: its compressed data and segment map when the map describes it, else its text.
+// The old part: its compressed data and segment map when the map describes it, else its text
+// read front to back (never held whole: a large sheet's text is tens of megabytes).
 struct OldPart {
-  const XSegmentMap* map = nullptr;        // null or empty: `text` holds the whole text
-  std::string_view compressed;             // the entry's raw deflate data, with `map`
-  std::string_view text;                   // without `map`
+  const XSegmentMap* map = nullptr;  // null or empty: the text comes from `read`
+  std::string_view compressed;       // the entry's raw deflate data, with `map`
+  std::uint64_t size = 0;            // of the text, without `map`
+  std::function<void(char*, std::size_t)> read;  // the next bytes of the text, without `map`
 };
 
 // The part with `edits` (sorted by pos, not overlapping) applied, deflated in segments; only

@@ -4,10 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <strings.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -250,15 +254,18 @@ Segmented writeSheet(const XSheet& s, const ZipReader& zip, std::uint64_t& budge
   // one they describe; else the whole text is read (and cut into segments).
   const ZipReader::Raw raw = s.segments.empty() ? ZipReader::Raw{} : zip.readRaw(s.part);
   OldPart old;
-  std::string text;
   if (raw.deflated && mapDescribes(s.segments, raw.size, raw.data.size(), raw.crc)) {
     old.map = &s.segments;
     old.compressed = raw.data;
-  } else {
-    text = zip.read(s.part, budget);
-    old.text = text;
+  }
+  std::optional<ZipReader::Stream> in;
+  if (!old.map) {
+    in.emplace(zip.stream(s.part, budget));
+    old.size = in->size();
+    old.read = [&in](char* to, std::size_t n) { in->read(to, n); };
   }
   Segmented out = rewriteSegmented(old, edits);
+  if (in) in->finish();  // the whole text was read: its CRC is checked before it is used
   patch.ops.reserve(ops.size());
   for (std::size_t i = 0; i < ops.size(); ++i)
     patch.ops.push_back({ops[i].kind, ops[i].pos, ops[i].end, static_cast<std::uint32_t>(edits[i].text.size()), ops[i].row,
@@ -510,6 +517,13 @@ void XlsxBook::adopt(Output out) {
   for (XSheet& s : sheets_) s.edits.clear();
   if (out.calcChainDropped) calcChain.clear();
   image_ = std::move(out.image);
+  out = Output{};
+#ifdef __GLIBC__
+  // What the save freed goes back to the system: glibc keeps freed memory up to twice its
+  // largest freed block (the sheet's text, read at open), which over repeated saves held tens
+  // of megabytes resident for nothing.
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace velquor::roster::detail

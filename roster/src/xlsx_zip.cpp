@@ -148,7 +148,7 @@ std::string ZipReader::storedName(const std::string& name) const {
   return n ? n : "";
 }
 
-std::string ZipReader::read(const std::string& name, std::uint64_t& budget) const {
+zip_file_t* ZipReader::open(const std::string& name, std::uint64_t& budget, std::uint64_t& size) const {
   const long i = find(name);
   if (i < 0) damaged("the part " + name + " is missing from the archive");
   const auto index = static_cast<zip_uint64_t>(i);
@@ -172,24 +172,44 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
       throw WorkbookError("The workbook part " + name + " uses a compression this program cannot read.", ErrorKind::Unsupported);
     damaged("the part " + name + " cannot be opened");
   }
-  std::string out(static_cast<std::size_t>(st.size), '\0');
-  std::size_t got = 0;
-  bool ok = true;
-  while (got < out.size()) {
-    const zip_int64_t r = zip_fread(f, out.data() + got, out.size() - got);
-    if (r <= 0) {
-      ok = false;
-      break;
-    }
+  budget -= st.size;
+  size = st.size;
+  return f;
+}
+
+std::string ZipReader::read(const std::string& name, std::uint64_t& budget) const {
+  Stream in = stream(name, budget);
+  std::string out(static_cast<std::size_t>(in.size()), '\0');
+  in.read(out.data(), out.size());
+  in.finish();
+  return out;
+}
+
+ZipReader::Stream ZipReader::stream(const std::string& name, std::uint64_t& budget) const {
+  Stream s;
+  s.name_ = name;
+  s.f_ = open(name, budget, s.size_);
+  return s;
+}
+
+ZipReader::Stream::Stream(Stream&& o) noexcept : f_(o.f_), name_(std::move(o.name_)), size_(o.size_) { o.f_ = nullptr; }
+
+ZipReader::Stream::~Stream() {
+  if (f_) zip_fclose(f_);
+}
+
+void ZipReader::Stream::read(char* to, std::size_t n) {
+  for (std::size_t got = 0; got < n;) {
+    const zip_int64_t r = f_ ? zip_fread(f_, to + got, n - got) : -1;
+    if (r <= 0) damaged("the part " + name_ + " is damaged (size or checksum)");
     got += static_cast<std::size_t>(r);
   }
+}
+
+void ZipReader::Stream::finish() {
   // Reading past the declared size must find the end (and makes libzip check the CRC).
   char extra;
-  if (ok && zip_fread(f, &extra, 1) != 0) ok = false;
-  zip_fclose(f);
-  if (!ok) damaged("the part " + name + " is damaged (size or checksum)");
-  budget -= st.size;
-  return out;
+  if (!f_ || zip_fread(f_, &extra, 1) != 0) damaged("the part " + name_ + " is damaged (size or checksum)");
 }
 
 ZipReader::Raw ZipReader::readRaw(const std::string& name) const {

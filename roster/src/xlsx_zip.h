@@ -32,6 +32,27 @@ class ZipReader {
   // read. Throws (Damaged) for a missing entry, and before inflating for a part too large or
   // compressed past a sane ratio.
   std::string read(const std::string& name, std::uint64_t& budget) const;
+  // The same entry read front to back in pieces (with the same checks), so that a large part
+  // need not be held whole.
+  class Stream {
+   public:
+    Stream(Stream&& o) noexcept;
+    Stream& operator=(Stream&&) = delete;
+    ~Stream();
+    std::uint64_t size() const { return size_; }
+    // The next `n` bytes; throws (Damaged) when they cannot be read.
+    void read(char* to, std::size_t n);
+    // After the last byte: the entry must end there; libzip checks its CRC.
+    void finish();
+
+   private:
+    friend class ZipReader;
+    Stream() = default;
+    zip_file_t* f_ = nullptr;
+    std::string name_;
+    std::uint64_t size_ = 0;
+  };
+  Stream stream(const std::string& name, std::uint64_t& budget) const;
   // The entry's compressed data as stored, when it is deflated (`deflated` false otherwise,
   // or when it cannot be read).
   struct Raw {
@@ -44,6 +65,7 @@ class ZipReader {
 
  private:
   long find(const std::string& name) const;
+  zip_file_t* open(const std::string& name, std::uint64_t& budget, std::uint64_t& size) const;
   zip_t* za_ = nullptr;
   std::unordered_map<std::string, zip_uint64_t> byName_;  // lower-case name -> index
 };
