@@ -9,6 +9,7 @@
 #endif
 
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -120,9 +121,26 @@ std::string widenSpans(const std::string& tag, std::uint32_t first, std::uint32_
   return tag;
 }
 
+// A group column writes tens of thousands of cells: each is built in one string.
 std::string newCell(const std::string& p, std::uint32_t row, std::uint32_t col, std::uint32_t xf, const XEdit& e) {
-  std::string c = "<" + p + "c r=\"" + cellRef(row, col) + "\"";
-  if (xf != 0) c += " s=\"" + std::to_string(xf) + "\"";
+  char num[16];
+  auto appendNumber = [&num](std::string& to, long long v) { to.append(num, std::to_chars(num, num + sizeof num, v).ptr); };
+  std::string c;
+  c.reserve(48 + 3 * p.size() + e.str.size());
+  c += '<';
+  c += p;
+  c += "c r=\"";
+  char letters[4];
+  int n = 0;
+  for (; col > 0 && n < 4; col = (col - 1) / 26) letters[n++] = static_cast<char>('A' + (col - 1) % 26);
+  while (n > 0) c += letters[--n];
+  appendNumber(c, row);
+  c += '"';
+  if (xf != 0) {
+    c += " s=\"";
+    appendNumber(c, xf);
+    c += '"';
+  }
   if (e.text) {
     const bool preserve = !e.str.empty() && (std::isspace(static_cast<unsigned char>(e.str.front())) ||
                                              std::isspace(static_cast<unsigned char>(e.str.back())) ||
@@ -131,7 +149,15 @@ std::string newCell(const std::string& p, std::uint32_t row, std::uint32_t col, 
     appendEscaped(c, e.str);
     c += "</" + p + "t></" + p + "is></" + p + "c>";
   } else {
-    c += "><" + p + "v>" + std::to_string(e.value) + "</" + p + "v></" + p + "c>";
+    c += "><";
+    c += p;
+    c += "v>";
+    appendNumber(c, e.value);
+    c += "</";
+    c += p;
+    c += "v></";
+    c += p;
+    c += "c>";
   }
   return c;
 }
@@ -165,6 +191,7 @@ Op cellOp(std::uint32_t at, std::uint32_t end, const std::string& p, std::uint32
 std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPatch& patch) {
   const std::string& p = s.prefix;
   std::vector<Op> ops;
+  ops.reserve(2 * s.edits.size() + 4);
   std::vector<Op> newRows;  // rows inserted at the end of sheetData
   std::uint32_t minRow = ~0u, maxRow = 0, minCol = ~0u, maxCol = 0;
   for (auto e = s.edits.begin(); e != s.edits.end();) {
@@ -241,7 +268,12 @@ std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPat
       patch.dimRef = ref;
     }
   }
-  std::stable_sort(ops.begin(), ops.end(), [](const Op& a, const Op& b) { return a.pos < b.pos; });
+  // The changes come in text order but for the dimension, which stands before sheetData: a
+  // group column makes tens of thousands of them, so they are sorted only when they must be.
+  auto byPos = [](const Op& a, const Op& b) { return a.pos < b.pos; };
+  if (!ops.empty() && ops.back().kind == XPatch::Dimension && ops.back().pos <= ops.front().pos)
+    std::rotate(ops.begin(), ops.end() - 1, ops.end());
+  if (!std::is_sorted(ops.begin(), ops.end(), byPos)) std::stable_sort(ops.begin(), ops.end(), byPos);
   return ops;
 }
 
@@ -356,15 +388,29 @@ void XlsxBook::applyPatch(XSheet& s, const XSheetPatch& patch) const {
   for (std::size_t i = 0; i < ops.size(); ++i)
     shift[i + 1] = shift[i] + static_cast<std::int64_t>(ops[i].len) - static_cast<std::int64_t>(ops[i].end - ops[i].pos);
   auto moved = [&](std::uint32_t x, std::size_t k) { return static_cast<std::uint32_t>(static_cast<std::int64_t>(x) + shift[k]); };
+  // The positions come mostly in increasing order (the cells, then the rows): each search
+  // goes on from where the last one stopped, and starts afresh only when asked to go back.
+  struct Cursor {
+    std::size_t k = 0;
+    std::uint32_t x = 0;
+  };
+  auto seek = [&ops](Cursor& c, std::uint32_t x, auto before) {
+    if (x < c.x) {
+      c.k = static_cast<std::size_t>(std::partition_point(ops.begin(), ops.end(), [&](const XPatch& o) { return before(o, x); }) - ops.begin());
+    } else {
+      while (c.k < ops.size() && before(ops[c.k], x)) ++c.k;
+    }
+    c.x = x;
+    return c.k;
+  };
+  Cursor beginAt, endAt;
   // Where an element starting at x now starts: text inserted at x comes before it.
   auto begin = [&](std::uint32_t x) {
-    return moved(x, static_cast<std::size_t>(std::partition_point(ops.begin(), ops.end(), [x](const XPatch& o) { return o.end <= x; }) - ops.begin()));
+    return moved(x, seek(beginAt, x, [](const XPatch& o, std::uint32_t v) { return o.end <= v; }));
   };
   // Where an element ending at x now ends: text inserted at x comes after it.
   auto end = [&](std::uint32_t x) {
-    return moved(x, static_cast<std::size_t>(std::partition_point(ops.begin(), ops.end(), [x](const XPatch& o) {
-                                               return o.end < x || (o.end == x && o.pos < x);
-                                             }) - ops.begin()));
+    return moved(x, seek(endAt, x, [](const XPatch& o, std::uint32_t v) { return o.end < v || (o.end == v && o.pos < v); }));
   };
   for (XCell& c : s.cells) {
     c.begin = begin(c.begin);
