@@ -196,12 +196,14 @@ std::vector<std::string> compareSheet(const Workbook& wb, int sheet, const Grid&
 
 std::map<std::tuple<int, int, int>, std::string> snapshot(const Workbook& wb) {
   std::map<std::tuple<int, int, int>, std::string> m;
-  for (int s = 1; s <= wb.sheetCount(); ++s)
-    for (int r = 1; r <= wb.lastRow(s); ++r)
-      for (int c = 1; c <= wb.lastColumn(s); ++c) {
+  for (int s = 1; s <= wb.sheetCount(); ++s) {
+    const int rows = wb.lastRow(s), cols = wb.lastColumn(s);  // each walks the pending edits
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= cols; ++c) {
         Cell x = wb.cell(s, r, c);
         if (!x.empty()) m[{s, r, c}] = std::to_string(static_cast<int>(x.kind)) + (x.isDate ? "D:" : ":") + x.toText();
       }
+  }
   return m;
 }
 

@@ -19,54 +19,6 @@ using velquor::roster::WorkbookError;
 
 namespace {
 
-// The real file operations, with one chosen step failing.
-class FailingOps final : public FileOps {
- public:
-  explicit FailingOps(std::string failAt) : real_(velquor::roster::systemFileOps()), failAt_(std::move(failAt)) {}
-  std::vector<std::uint8_t> readAll(const fs::path& p, std::uintmax_t max) override { return real_->readAll(p, max); }
-  FileInfo stat(const fs::path& p) override { return real_->stat(p); }
-  fs::path createTemp(const fs::path& target, int& handle) override {
-    step("createTemp");
-    return real_->createTemp(target, handle);
-  }
-  void write(int handle, const std::uint8_t* data, std::size_t size) override {
-    if (failAt_ == "write") {
-      real_->write(handle, data, size / 2);  // a partial write, then the failure
-      step("write");
-    }
-    real_->write(handle, data, size);
-  }
-  void sync(int handle) override {
-    step("sync");
-    real_->sync(handle);
-  }
-  void setPermissions(int handle, const FileInfo& like) override {
-    step("setPermissions");
-    real_->setPermissions(handle, like);
-  }
-  void close(int handle) override {
-    real_->close(handle);
-    step("close");
-  }
-  void rename(const fs::path& from, const fs::path& to) override {
-    step("rename");
-    real_->rename(from, to);
-  }
-  void syncDirectory(const fs::path& dir) override {
-    step("syncDirectory");
-    real_->syncDirectory(dir);
-  }
-  void remove(const fs::path& p) noexcept override { real_->remove(p); }
-  void fail(std::string at) { failAt_ = std::move(at); }
-
- private:
-  void step(const char* name) {
-    if (failAt_ == name) throw WorkbookError(std::string("injected failure: ") + name);
-  }
-  std::shared_ptr<FileOps> real_;
-  std::string failAt_;
-};
-
 std::vector<std::string> listing(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());

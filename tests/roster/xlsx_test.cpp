@@ -450,3 +450,95 @@ TEST(Xlsx, FuzzerFindingsStayFixed) {
   }
   EXPECT_GE(n, 1);
 }
+
+namespace {
+
+// A sheet's deflate data cut after each full flush marker (an empty stored block, 00 00 FF FF):
+// the segments as this program writes them.
+std::vector<Bytes> segmentsOf(const Bytes& data) {
+  std::vector<Bytes> out;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i + 4 <= data.size(); ++i)
+    if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 0xFF && data[i + 3] == 0xFF) {
+      out.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(i + 4));
+      from = i + 4;
+    }
+  out.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(from), data.end());
+  return out;
+}
+
+Bytes sheetData(const fs::path& file) {
+  for (RawEntry& e : rawEntries(readFile(file)))
+    if (e.name.find("worksheets/sheet1.xml") != std::string::npos) return std::move(e.data);
+  return {};
+}
+
+}  // namespace
+
+// A sheet of several deflate segments: after the first save, a save recompresses only the
+// segments its edits touch (an edit at the start, the middle, the end; a failed save between),
+// and every save reads back the same everywhere.
+TEST(Xlsx, LargeSheetSavesRewriteOnlyTheTouchedSegments) {
+  TempDir dir;
+  const fs::path file = dir / "点名册.xlsx";
+  fs::copy_file(dataDir() / "lo-roster3.xlsx", file);
+  auto ops = std::make_shared<FailingOps>("");
+  Workbook wb = Workbook::open(file, ops);
+  const int rows = 8000;
+  for (int r = 3; r <= rows; ++r) {
+    wb.setText(1, r, 2, "学生" + std::to_string(r));
+    for (int c = 5; c <= 16; ++c) wb.setInteger(1, r, c, static_cast<std::int16_t>((r * c) % 97));
+  }
+  wb.save();  // written by another program: the whole text, cut into segments
+  const std::size_t text = entryText(readFile(file), "xl/worksheets/sheet1.xml").size();
+  ASSERT_GT(text, std::size_t{2} << 20);  // at least 8 segments of 256 KiB
+  EXPECT_EQ(snapshot(Workbook::open(file)), snapshot(wb));
+
+  // After each save, at most `rewritten` segments differ from those of the save before.
+  auto saveAndCheck = [&](const char* where, std::size_t rewritten) {
+    SCOPED_TRACE(where);
+    const std::vector<Bytes> before = segmentsOf(sheetData(file));
+    const auto pending = snapshot(wb);
+    wb.save();
+    EXPECT_FALSE(wb.modified());
+    EXPECT_EQ(snapshot(Workbook::open(file)), pending);
+    EXPECT_EQ(snapshot(wb), pending);
+    const std::vector<Bytes> after = segmentsOf(sheetData(file));
+    EXPECT_GE(after.size(), text >> 19);
+    std::size_t kept = 0;
+    for (const Bytes& seg : after) kept += std::find(before.begin(), before.end(), seg) != before.end();
+    EXPECT_GE(kept + rewritten, after.size());
+    EXPECT_LT(kept, after.size());
+  };
+  wb.setInteger(1, 3, 5, 1111);
+  saveAndCheck("start", 1);
+  wb.setText(1, rows / 2, 2, "中间的学生");
+  wb.setInteger(1, rows / 2, 20, 7);  // a new column: the row's spans and the dimension grow
+  saveAndCheck("middle", 3);  // the dimension lives in the first segment
+  wb.setInteger(1, rows, 16, -5);
+  wb.setInteger(1, rows + 3, 1, 42);  // a new row after the last
+  saveAndCheck("end", 3);
+
+  // A failed save changes nothing, on disk or in memory; the next save takes up where it was.
+  wb.setInteger(1, rows / 3, 6, 333);
+  const Bytes onDisk = readFile(file);
+  ops->fail("rename");
+  EXPECT_THROW(wb.save(), WorkbookError);
+  EXPECT_TRUE(readFile(file) == onDisk);
+  EXPECT_TRUE(wb.modified());
+  ops->fail("");
+  saveAndCheck("after a failed save", 1);
+
+  // Every row at once: all segments written again, on both cores.
+  for (int r = 3; r <= rows; ++r) wb.setInteger(1, r, 5, static_cast<std::int16_t>(r % 6 + 1));
+  saveAndCheck("group column", std::size_t{1} << 20);  // every segment may change
+  wb.setInteger(1, rows - 10, 9, 9);
+  saveAndCheck("after the group column", 1);
+
+  const Workbook final = Workbook::open(file);
+  EXPECT_EQ(openpyxlCells(file, dir.path()), ourCells(final));
+  const auto gn = gnumericSheets(file, dir.path());
+  ASSERT_EQ(gn.size(), 3u);
+  auto d = compareSheet(final, 1, gn.at(final.sheetName(1)));
+  EXPECT_TRUE(d.empty()) << "gnumeric: " << d.front();
+}
