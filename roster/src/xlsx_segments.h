@@ -25,7 +25,11 @@ using XSegmentMap = std::vector<XSegment>;
 
 // The text a segment is cut at, about; the pieces of a changed run of segments are kept
 // between half and one and a half of it, and a run under a quarter of it takes a neighbour in.
-constexpr std::uint32_t kSegmentText = 256u << 10;
+// (The fuzz build makes it small, so that small inputs have many segments.)
+#ifndef VELQUOR_XLSX_SEGMENT_TEXT
+#define VELQUOR_XLSX_SEGMENT_TEXT (256u << 10)
+#endif
+constexpr std::uint32_t kSegmentText = VELQUOR_XLSX_SEGMENT_TEXT;
 
 // A part's new content, deflated, ready to be stored as it is.
 struct DeflatedPart {
