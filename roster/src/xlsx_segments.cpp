@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "roster/workbook.h"
@@ -132,7 +133,13 @@ void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn) {
     }
   };
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+  for (std::size_t t = 1; t < threads; ++t) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: the ones running take the rest
+    }
+  }
   work();
   for (std::thread& t : pool) t.join();
   if (failure) std::rethrow_exception(failure);
