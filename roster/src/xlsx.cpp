@@ -110,7 +110,7 @@ class RelsScanner : public XmlScanner {
   std::vector<Relationship> rels;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (n.local != "Relationship") return;
     const char* mode = attribute(attrs, "TargetMode");
     if (mode && std::strcmp(mode, "External") == 0) return;
@@ -134,7 +134,7 @@ class WorkbookScanner : public XmlScanner {
   bool main = false;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "workbook") {
       main = true;
@@ -156,7 +156,7 @@ class StylesScanner : public XmlScanner {
   std::vector<std::uint32_t> xfFormat;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "numFmt") {
       const char* id = attribute(attrs, "numFmtId");
@@ -184,7 +184,7 @@ class StringsScanner : public XmlScanner {
   std::vector<std::string>* out = nullptr;
 
  private:
-  void start(const XmlName& n, const char**) override {
+  void start(const XmlName& n, XmlAttrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "si") {
       inSi_ = true;
@@ -241,7 +241,7 @@ class SheetScanner : public XmlScanner {
 
   // Elements count only at their place: worksheet (depth 1) > sheetData, dimension, cols (2) >
   // row, col (3) > c (4) > v, f, is (5) > t, r, rPh (6) > t (7).
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     const int depth = ++depth_;
     const bool main = isMainNs(n.ns);
     const std::string_view l = n.local;
@@ -310,7 +310,7 @@ class SheetScanner : public XmlScanner {
 
   XRow& rows() { return sh_.rows.back(); }
 
-  void startRow(const char** attrs) {
+  void startRow(XmlAttrs attrs) {
     XRow r{};
     const char* rv = attribute(attrs, "r");
     std::uint32_t v = prevRow_ + 1;
@@ -331,7 +331,7 @@ class SheetScanner : public XmlScanner {
     rowHasOther_ = false;
   }
 
-  void startCell(const char** attrs) {
+  void startCell(XmlAttrs attrs) {
     cell_ = XCell{};
     std::uint32_t col = prevCol_ + 1, row = prevRow_;
     if (const char* r = attribute(attrs, "r")) {
@@ -513,18 +513,35 @@ const XCell* XSheet::find(std::uint32_t row, std::uint32_t col) const {
 }
 
 void XlsxBook::parseSheet(XSheet& sh, const std::string& xml) const {
-  sh.cells.clear();
-  sh.rows.clear();
-  sh.pool.clear();
-  sh.cols.clear();
-  sh.dimBegin = sh.dimEnd = 0;
-  sh.dimRef.clear();
-  sh.hasData = sh.dataSelfClosing = false;
-  sh.notWritable.clear();
-  SheetScanner scan(sh, sst_);
-  scan.run(xml, sh.part);
+  auto reset = [&] {
+    sh.cells.clear();
+    sh.rows.clear();
+    sh.pool.clear();
+    sh.cols.clear();
+    sh.dimBegin = sh.dimEnd = 0;
+    sh.dimRef.clear();
+    sh.hasData = sh.dataSelfClosing = false;
+    sh.notWritable.clear();
+  };
+  reset();
+  sh.cells.reserve(xml.size() / 48);  // a cell takes some 20 to 60 bytes of text
+  // A large sheet is read a few rows at a time, so that its tree never holds all of it.
+  constexpr std::size_t kPiece = std::size_t{2} << 20;
+  bool utf8 = true;
+  auto scan = [&](bool inPieces) {
+    SheetScanner scanner(sh, sst_);
+    bool read = true;
+    if (inPieces) read = scanner.runInPieces(xml, sh.part, "row", kPiece);
+    else scanner.run(xml, sh.part);
+    utf8 = scanner.utf8();
+    return read;
+  };
+  if (!scan(true)) {  // a cut fell inside a comment or the like: read it whole
+    reset();
+    scan(false);
+  }
   if (!sh.hasData) fail(sh.part + " has no sheetData");
-  if (!scan.utf8()) sh.notWritable = "its text is not in UTF-8";
+  if (!utf8) sh.notWritable = "its text is not in UTF-8";
   if (!std::is_sorted(sh.cells.begin(), sh.cells.end(), [](const XCell& a, const XCell& b) { return a.key() < b.key(); })) {
     std::stable_sort(sh.cells.begin(), sh.cells.end(), [](const XCell& a, const XCell& b) { return a.key() < b.key(); });
     if (sh.notWritable.empty()) sh.notWritable = "its cells are not in order";

@@ -1,5 +1,5 @@
 // The roster as an Office Open XML workbook (.xlsx, .xlsm): a ZIP package read with libzip,
-// parts parsed with expat. Writing changes only the worksheet parts holding edited cells (by
+// parts parsed with pugixml. Writing changes only the worksheet parts holding edited cells (by
 // splicing their text) and copies every other entry's compressed data as it is.
 #pragma once
 
