@@ -9,7 +9,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "roster/src/impl.h"
@@ -525,8 +530,13 @@ void XlsxBook::parseSheet(XSheet& sh, const std::string& xml) const {
   };
   reset();
   sh.cells.reserve(xml.size() / 48);  // a cell takes some 20 to 60 bytes of text
-  // A large sheet is read a few rows at a time, so that its tree never holds all of it.
+  // A large sheet is read a few rows at a time, so that its tree never holds all of it. (The
+  // fuzzers cut tiny pieces, to try the cuts on every input.)
+#ifdef VELQUOR_XML_PIECE
+  constexpr std::size_t kPiece = VELQUOR_XML_PIECE;
+#else
   constexpr std::size_t kPiece = std::size_t{2} << 20;
+#endif
   bool utf8 = true;
   auto scan = [&](bool inPieces) {
     SheetScanner scanner(sh, sst_);
@@ -625,10 +635,75 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
     sh.part = zip.storedName(it->second->target);
     if (sh.part.empty()) fail("the sheet part " + it->second->target + " is missing from the archive");
     if (!seen.insert(lower(sh.part)).second) fail("two sheets share the part " + sh.part);
-    b.parseSheet(sh, zip.read(sh.part, budget));
     b.sheets_.push_back(std::move(sh));
   }
+  b.parseSheets(zip, budget);
   return book;
+}
+
+void XlsxBook::parseSheets(const ZipReader& zip, std::uint64_t& budget) {
+  // The archive is read by this thread, one sheet after another; with more than one sheet a
+  // second thread parses too, so a roster of several classes opens in about half the time.
+  // Texts waiting to be parsed are bounded, so memory stays that of a few sheets.
+  const bool together = sheets_.size() > 1 && std::thread::hardware_concurrency() > 1;
+  if (!together) {
+    for (XSheet& sh : sheets_) parseSheet(sh, zip.read(sh.part, budget));
+    return;
+  }
+  constexpr std::size_t kMaxWaiting = std::size_t{16} << 20;
+  struct Job {
+    std::size_t sheet;
+    std::string text;
+  };
+  std::mutex m;
+  std::condition_variable changed;
+  std::deque<Job> jobs;
+  std::size_t waiting = 0;
+  bool done = false;
+  std::vector<std::exception_ptr> errors(sheets_.size());
+  // Takes jobs until none is left and no more will come.
+  auto work = [&] {
+    for (;;) {
+      std::unique_lock lock(m);
+      changed.wait(lock, [&] { return !jobs.empty() || done; });
+      if (jobs.empty()) return;
+      Job job = std::move(jobs.front());
+      jobs.pop_front();
+      waiting -= job.text.size();
+      lock.unlock();
+      changed.notify_all();
+      try {
+        parseSheet(sheets_[job.sheet], job.text);
+      } catch (...) {
+        errors[job.sheet] = std::current_exception();
+      }
+    }
+  };
+  std::thread helper(work);
+  for (std::size_t i = 0; i < sheets_.size(); ++i) {
+    std::string text;
+    try {
+      text = zip.read(sheets_[i].part, budget);
+    } catch (...) {
+      errors[i] = std::current_exception();
+      break;
+    }
+    std::unique_lock lock(m);
+    changed.wait(lock, [&] { return waiting < kMaxWaiting || jobs.empty(); });
+    waiting += text.size();
+    jobs.push_back({i, std::move(text)});
+    lock.unlock();
+    changed.notify_all();
+  }
+  {
+    std::lock_guard lock(m);
+    done = true;
+  }
+  changed.notify_all();
+  work();
+  helper.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
 }
 
 const XSheet& XlsxBook::at(int sheet) const {

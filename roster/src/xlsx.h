@@ -13,6 +13,8 @@
 
 namespace velquor::roster::detail {
 
+class ZipReader;
+
 // `bytes` starts like a ZIP archive (a local file header, or the end record of an empty one).
 bool looksLikeZip(const std::vector<std::uint8_t>& bytes);
 
@@ -135,6 +137,8 @@ class XlsxBook {
   // Reads the cells of `sheet` from its part's text, which is not kept (a large sheet's text
   // would double the memory): the writer inflates it again.
   void parseSheet(XSheet& sheet, const std::string& xml) const;
+  // Reads and parses the text of every sheet listed.
+  void parseSheets(const ZipReader& zip, std::uint64_t& budget);
   // Moves the offsets of `sheet` past the changes of `patch` and takes its edits as content.
   void applyPatch(XSheet& sheet, const XSheetPatch& patch) const;
 
