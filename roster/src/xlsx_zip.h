@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+struct libdeflate_decompressor;
+
 namespace velquor::roster::detail {
 
 class ZipReader {
@@ -34,6 +36,7 @@ class ZipReader {
  private:
   long find(const std::string& name) const;
   zip_t* za_ = nullptr;
+  libdeflate_decompressor* inflater_ = nullptr;
   std::unordered_map<std::string, zip_uint64_t> byName_;  // lower-case name -> index
 };
 

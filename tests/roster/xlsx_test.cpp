@@ -410,6 +410,16 @@ TEST(Xlsx, UnsafeOrBrokenPackagesAreRefusedClearly) {
   // A sheet part missing from the archive.
   EXPECT_EQ(refusal(withEntry(lo, "xl/worksheets/sheet2.xml", "", true), &what), ErrorKind::Damaged);
   EXPECT_NE(what.find("missing"), std::string::npos) << what;
+  // A part whose compressed bytes changed: the checksum finds it.
+  Bytes flipped = lo;
+  const std::string local = "xl/worksheets/sheet2.xml";
+  const auto name = std::search(flipped.begin(), flipped.end(), local.begin(), local.end());
+  ASSERT_NE(name, flipped.end());
+  const std::size_t data = static_cast<std::size_t>(name - flipped.begin()) + local.size() +
+                           velquor::roster::detail::rd16(&*name - 2);  // after the extra field
+  flipped[data + 40] ^= 0x20;
+  EXPECT_EQ(refusal(flipped, &what), ErrorKind::Damaged);
+  EXPECT_NE(what.find("checksum"), std::string::npos) << what;
   // Malformed XML, a cut archive.
   EXPECT_EQ(refusal(withEntry(lo, "xl/worksheets/sheet2.xml", sheet.substr(0, sheet.size() / 2))), ErrorKind::Damaged);
   EXPECT_EQ(refusal(Bytes(lo.begin(), lo.begin() + static_cast<std::ptrdiff_t>(lo.size() / 2))), ErrorKind::Damaged);
