@@ -74,6 +74,7 @@ struct XSheet {
   std::map<std::uint64_t, XEdit> edits;  // key: row << 16 | col
 
   const XCell* find(std::uint32_t row, std::uint32_t col) const;
+  mutable std::size_t findHint = 0;  // where find() last found a cell
 };
 
 // One change spliced into a sheet's text, kept after the save to move the parsed offsets
