@@ -636,6 +636,7 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
   // Worksheets in the workbook's order; chart, dialog and macro sheets are not classes.
   std::set<std::string> seen;
   for (const auto& ref : wbs.sheets) {
+    if (!b.calcChain.empty() && ref.relId == b.calcChainRelId) b.calcChainNamedBySheet_ = true;
     auto it = byId.find(ref.relId);
     if (it == byId.end()) fail("the sheet " + ref.name + " has no relationship");
     if (!endsWith(it->second->type, "/worksheet")) continue;
@@ -794,6 +795,10 @@ XSheet& XlsxBook::writableCell(int sheet, int row, int col) {
   const XCell* x = s.find(static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(col));
   if (x && (x->flags & kXSharedFormula))
     throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.", ErrorKind::CannotWrite);
+  // Overwriting a formula takes the calculation chain out, and with it a relationship that a
+  // sheet of this (broken) workbook names: the workbook would not open again.
+  if (x && (x->flags & kXFormula) && calcChainNamedBySheet_)
+    throw WorkbookError("Cannot write this workbook: a sheet names its calculation chain.", ErrorKind::CannotWrite);
   return s;
 }
 

@@ -151,6 +151,7 @@ class XlsxBook {
   std::string workbookRels;  // entry names
   std::string calcChain;     // "" when none
   std::string calcChainRelId;
+  bool calcChainNamedBySheet_ = false;  // a sheet's relationship id is the calculation chain's
 };
 
 }  // namespace velquor::roster::detail
