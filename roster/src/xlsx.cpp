@@ -9,7 +9,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "roster/src/impl.h"
@@ -110,7 +115,7 @@ class RelsScanner : public XmlScanner {
   std::vector<Relationship> rels;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (n.local != "Relationship") return;
     const char* mode = attribute(attrs, "TargetMode");
     if (mode && std::strcmp(mode, "External") == 0) return;
@@ -134,7 +139,7 @@ class WorkbookScanner : public XmlScanner {
   bool main = false;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "workbook") {
       main = true;
@@ -156,7 +161,7 @@ class StylesScanner : public XmlScanner {
   std::vector<std::uint32_t> xfFormat;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "numFmt") {
       const char* id = attribute(attrs, "numFmtId");
@@ -184,7 +189,7 @@ class StringsScanner : public XmlScanner {
   std::vector<std::string>* out = nullptr;
 
  private:
-  void start(const XmlName& n, const char**) override {
+  void start(const XmlName& n, XmlAttrs) override {
     if (!isMainNs(n.ns)) return;
     if (n.local == "si") {
       inSi_ = true;
@@ -241,7 +246,7 @@ class SheetScanner : public XmlScanner {
 
   // Elements count only at their place: worksheet (depth 1) > sheetData, dimension, cols (2) >
   // row, col (3) > c (4) > v, f, is (5) > t, r, rPh (6) > t (7).
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     const int depth = ++depth_;
     const bool main = isMainNs(n.ns);
     const std::string_view l = n.local;
@@ -310,7 +315,7 @@ class SheetScanner : public XmlScanner {
 
   XRow& rows() { return sh_.rows.back(); }
 
-  void startRow(const char** attrs) {
+  void startRow(XmlAttrs attrs) {
     XRow r{};
     const char* rv = attribute(attrs, "r");
     std::uint32_t v = prevRow_ + 1;
@@ -331,7 +336,7 @@ class SheetScanner : public XmlScanner {
     rowHasOther_ = false;
   }
 
-  void startCell(const char** attrs) {
+  void startCell(XmlAttrs attrs) {
     cell_ = XCell{};
     std::uint32_t col = prevCol_ + 1, row = prevRow_;
     if (const char* r = attribute(attrs, "r")) {
@@ -508,23 +513,55 @@ bool looksLikeZip(const std::vector<std::uint8_t>& b) {
 
 const XCell* XSheet::find(std::uint32_t row, std::uint32_t col) const {
   const std::uint64_t k = (static_cast<std::uint64_t>(row) << 16) | col;
-  auto it = std::lower_bound(cells.begin(), cells.end(), k, [](const XCell& c, std::uint64_t key) { return c.key() < key; });
-  return it != cells.end() && it->key() == k ? &*it : nullptr;
+  auto first = cells.begin();
+  // A sheet read row by row asks for the cells just after the last one found: look there first.
+  if (findHint < cells.size() && cells[findHint].key() <= k) {
+    first += static_cast<std::ptrdiff_t>(findHint);
+    for (int step = 0; step < 4 && first != cells.end() && first->key() < k; ++step) ++first;
+  }
+  auto it = first != cells.end() && first->key() >= k
+                ? first
+                : std::lower_bound(first, cells.end(), k, [](const XCell& c, std::uint64_t key) { return c.key() < key; });
+  if (it == cells.end() || it->key() != k) return nullptr;
+  findHint = static_cast<std::size_t>(it - cells.begin());
+  return &*it;
 }
 
 void XlsxBook::parseSheet(XSheet& sh, const std::string& xml) const {
-  sh.cells.clear();
-  sh.rows.clear();
-  sh.pool.clear();
-  sh.cols.clear();
-  sh.dimBegin = sh.dimEnd = 0;
-  sh.dimRef.clear();
-  sh.hasData = sh.dataSelfClosing = false;
-  sh.notWritable.clear();
-  SheetScanner scan(sh, sst_);
-  scan.run(xml, sh.part);
+  auto reset = [&] {
+    sh.cells.clear();
+    sh.rows.clear();
+    sh.pool.clear();
+    sh.cols.clear();
+    sh.dimBegin = sh.dimEnd = 0;
+    sh.dimRef.clear();
+    sh.hasData = sh.dataSelfClosing = false;
+    sh.notWritable.clear();
+  };
+  reset();
+  sh.cells.reserve(xml.size() / 48);  // a cell takes some 20 to 60 bytes of text
+  // A large sheet is read a few rows at a time, so that its tree never holds all of it. (The
+  // fuzzers cut tiny pieces, to try the cuts on every input.)
+#ifdef VELQUOR_XML_PIECE
+  constexpr std::size_t kPiece = VELQUOR_XML_PIECE;
+#else
+  constexpr std::size_t kPiece = std::size_t{2} << 20;
+#endif
+  bool utf8 = true;
+  auto scan = [&](bool inPieces) {
+    SheetScanner scanner(sh, sst_);
+    bool read = true;
+    if (inPieces) read = scanner.runInPieces(xml, sh.part, "row", kPiece);
+    else scanner.run(xml, sh.part);
+    utf8 = scanner.utf8();
+    return read;
+  };
+  if (!scan(true)) {  // a cut fell inside a comment or the like: read it whole
+    reset();
+    scan(false);
+  }
   if (!sh.hasData) fail(sh.part + " has no sheetData");
-  if (!scan.utf8()) sh.notWritable = "its text is not in UTF-8";
+  if (!utf8) sh.notWritable = "its text is not in UTF-8";
   if (!std::is_sorted(sh.cells.begin(), sh.cells.end(), [](const XCell& a, const XCell& b) { return a.key() < b.key(); })) {
     std::stable_sort(sh.cells.begin(), sh.cells.end(), [](const XCell& a, const XCell& b) { return a.key() < b.key(); });
     if (sh.notWritable.empty()) sh.notWritable = "its cells are not in order";
@@ -599,6 +636,7 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
   // Worksheets in the workbook's order; chart, dialog and macro sheets are not classes.
   std::set<std::string> seen;
   for (const auto& ref : wbs.sheets) {
+    if (!b.calcChain.empty() && ref.relId == b.calcChainRelId) b.calcChainNamedBySheet_ = true;
     auto it = byId.find(ref.relId);
     if (it == byId.end()) fail("the sheet " + ref.name + " has no relationship");
     if (!endsWith(it->second->type, "/worksheet")) continue;
@@ -608,10 +646,75 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
     sh.part = zip.storedName(it->second->target);
     if (sh.part.empty()) fail("the sheet part " + it->second->target + " is missing from the archive");
     if (!seen.insert(lower(sh.part)).second) fail("two sheets share the part " + sh.part);
-    b.parseSheet(sh, zip.read(sh.part, budget));
     b.sheets_.push_back(std::move(sh));
   }
+  b.parseSheets(zip, budget);
   return book;
+}
+
+void XlsxBook::parseSheets(const ZipReader& zip, std::uint64_t& budget) {
+  // The archive is read by this thread, one sheet after another; with more than one sheet a
+  // second thread parses too, so a roster of several classes opens in about half the time.
+  // Texts waiting to be parsed are bounded, so memory stays that of a few sheets.
+  const bool together = sheets_.size() > 1 && std::thread::hardware_concurrency() > 1;
+  if (!together) {
+    for (XSheet& sh : sheets_) parseSheet(sh, zip.read(sh.part, budget));
+    return;
+  }
+  constexpr std::size_t kMaxWaiting = std::size_t{16} << 20;
+  struct Job {
+    std::size_t sheet;
+    std::string text;
+  };
+  std::mutex m;
+  std::condition_variable changed;
+  std::deque<Job> jobs;
+  std::size_t waiting = 0;
+  bool done = false;
+  std::vector<std::exception_ptr> errors(sheets_.size());
+  // Takes jobs until none is left and no more will come.
+  auto work = [&] {
+    for (;;) {
+      std::unique_lock lock(m);
+      changed.wait(lock, [&] { return !jobs.empty() || done; });
+      if (jobs.empty()) return;
+      Job job = std::move(jobs.front());
+      jobs.pop_front();
+      waiting -= job.text.size();
+      lock.unlock();
+      changed.notify_all();
+      try {
+        parseSheet(sheets_[job.sheet], job.text);
+      } catch (...) {
+        errors[job.sheet] = std::current_exception();
+      }
+    }
+  };
+  std::thread helper(work);
+  for (std::size_t i = 0; i < sheets_.size(); ++i) {
+    std::string text;
+    try {
+      text = zip.read(sheets_[i].part, budget);
+    } catch (...) {
+      errors[i] = std::current_exception();
+      break;
+    }
+    std::unique_lock lock(m);
+    changed.wait(lock, [&] { return waiting < kMaxWaiting || jobs.empty(); });
+    waiting += text.size();
+    jobs.push_back({i, std::move(text)});
+    lock.unlock();
+    changed.notify_all();
+  }
+  {
+    std::lock_guard lock(m);
+    done = true;
+  }
+  changed.notify_all();
+  work();
+  helper.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
 }
 
 const XSheet& XlsxBook::at(int sheet) const {
@@ -692,6 +795,10 @@ XSheet& XlsxBook::writableCell(int sheet, int row, int col) {
   const XCell* x = s.find(static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(col));
   if (x && (x->flags & kXSharedFormula))
     throw WorkbookError("Cannot write this workbook: the cell is part of a shared or array formula.", ErrorKind::CannotWrite);
+  // Overwriting a formula takes the calculation chain out, and with it a relationship that a
+  // sheet of this (broken) workbook names: the workbook would not open again.
+  if (x && (x->flags & kXFormula) && calcChainNamedBySheet_)
+    throw WorkbookError("Cannot write this workbook: a sheet names its calculation chain.", ErrorKind::CannotWrite);
   return s;
 }
 

@@ -1,5 +1,5 @@
 // The roster as an Office Open XML workbook (.xlsx, .xlsm): a ZIP package read with libzip,
-// parts parsed with expat. Writing changes only the worksheet parts holding edited cells (by
+// parts parsed with pugixml. Writing changes only the worksheet parts holding edited cells (by
 // splicing their text) and copies every other entry's compressed data as it is.
 #pragma once
 
@@ -13,6 +13,8 @@
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {
+
+class ZipReader;
 
 // `bytes` starts like a ZIP archive (a local file header, or the end record of an empty one).
 bool looksLikeZip(const std::vector<std::uint8_t>& bytes);
@@ -74,6 +76,7 @@ struct XSheet {
   XSegmentMap segments;  // how this program last deflated the part, empty when it has not
 
   const XCell* find(std::uint32_t row, std::uint32_t col) const;
+  mutable std::size_t findHint = 0;  // where find() last found a cell
 };
 
 // One change spliced into a sheet's text, kept after the save to move the parsed offsets
@@ -138,6 +141,8 @@ class XlsxBook {
   // Reads the cells of `sheet` from its part's text, which is not kept (a large sheet's text
   // would double the memory): the writer inflates it again.
   void parseSheet(XSheet& sheet, const std::string& xml) const;
+  // Reads and parses the text of every sheet listed.
+  void parseSheets(const ZipReader& zip, std::uint64_t& budget);
   // Moves the offsets of `sheet` past the changes of `patch` and takes its edits as content.
   void applyPatch(XSheet& sheet, const XSheetPatch& patch) const;
 
@@ -149,6 +154,7 @@ class XlsxBook {
   std::string workbookRels;  // entry names
   std::string calcChain;     // "" when none
   std::string calcChainRelId;
+  bool calcChainNamedBySheet_ = false;  // a sheet's relationship id is the calculation chain's
 };
 
 }  // namespace velquor::roster::detail

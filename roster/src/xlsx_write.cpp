@@ -314,7 +314,7 @@ class ElementFinder : public XmlScanner {
   std::vector<Op> ranges;
 
  private:
-  void start(const XmlName& n, const char** attrs) override {
+  void start(const XmlName& n, XmlAttrs attrs) override {
     ++depth_;
     if (matchDepth_ || n.local != local_) return;
     const char* v = attribute(attrs, attr_);
@@ -338,6 +338,8 @@ class ElementFinder : public XmlScanner {
 
 std::string removeElements(const std::string& xml, const std::string& part, ElementFinder finder) {
   finder.run(xml, part);
+  if (!finder.utf8())
+    throw WorkbookError("The workbook part " + part + " is not UTF-8 text; it cannot be changed.", ErrorKind::CannotWrite);
   return applyOps(xml, finder.ranges);
 }
 

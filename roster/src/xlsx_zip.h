@@ -14,6 +14,8 @@
 
 #include "roster/src/xlsx_segments.h"
 
+struct libdeflate_decompressor;
+
 namespace velquor::roster::detail {
 
 class ZipReader {
@@ -65,8 +67,10 @@ class ZipReader {
 
  private:
   long find(const std::string& name) const;
-  zip_file_t* open(const std::string& name, std::uint64_t& budget, std::uint64_t& size) const;
+  // The entry's index, its stat in `st`, after the checks made before anything is inflated.
+  zip_uint64_t checked(const std::string& name, std::uint64_t budget, zip_stat_t& st) const;
   zip_t* za_ = nullptr;
+  libdeflate_decompressor* inflater_ = nullptr;
   std::unordered_map<std::string, zip_uint64_t> byName_;  // lower-case name -> index
 };
 

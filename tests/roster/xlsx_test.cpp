@@ -14,6 +14,7 @@
 #include "fuzz/xlsx_package.h"
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
+#include "roster/src/xml.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;
@@ -409,9 +410,96 @@ TEST(Xlsx, UnsafeOrBrokenPackagesAreRefusedClearly) {
   // A sheet part missing from the archive.
   EXPECT_EQ(refusal(withEntry(lo, "xl/worksheets/sheet2.xml", "", true), &what), ErrorKind::Damaged);
   EXPECT_NE(what.find("missing"), std::string::npos) << what;
+  // A part whose compressed bytes changed: the checksum finds it.
+  Bytes flipped = lo;
+  const std::string local = "xl/worksheets/sheet2.xml";
+  const auto name = std::search(flipped.begin(), flipped.end(), local.begin(), local.end());
+  ASSERT_NE(name, flipped.end());
+  const std::size_t data = static_cast<std::size_t>(name - flipped.begin()) + local.size() +
+                           velquor::roster::detail::rd16(&*name - 2);  // after the extra field
+  flipped[data + 40] ^= 0x20;
+  EXPECT_EQ(refusal(flipped, &what), ErrorKind::Damaged);
+  EXPECT_NE(what.find("checksum"), std::string::npos) << what;
   // Malformed XML, a cut archive.
   EXPECT_EQ(refusal(withEntry(lo, "xl/worksheets/sheet2.xml", sheet.substr(0, sheet.size() / 2))), ErrorKind::Damaged);
   EXPECT_EQ(refusal(Bytes(lo.begin(), lo.begin() + static_cast<std::ptrdiff_t>(lo.size() / 2))), ErrorKind::Damaged);
+}
+
+// Every event with its text and place, consecutive text joined.
+class Recorder : public velquor::roster::detail::XmlScanner {
+ public:
+  std::vector<std::string> events;
+
+ private:
+  void start(const velquor::roster::detail::XmlName& n, velquor::roster::detail::XmlAttrs attrs) override {
+    std::string e = "<" + std::string(n.ns) + "|" + std::string(n.local) + "|" + std::string(n.prefix);
+    for (const auto& a : attrs) e += " " + std::string(a.name.ns) + "|" + std::string(a.name.local) + "=" + a.value;
+    events.push_back(e + " @" + std::to_string(pos()) + "+" + std::to_string(count()));
+  }
+  void end(const velquor::roster::detail::XmlName& n) override {
+    events.push_back("</" + std::string(n.local) + " @" + std::to_string(count() ? pos() : 0) + "+" + std::to_string(count()));
+  }
+  void text(const char* s, int len) override {
+    if (events.empty() || events.back()[0] != 'T') events.push_back("T");
+    events.back().append(s, static_cast<std::size_t>(len));
+  }
+};
+
+TEST(Xlsx, APartReadInPiecesGivesTheEventsOfTheWhole) {
+  int parts = 0;
+  for (const char* name : {"lo-roster7", "gn-roster7", "op-features", "xw-features"}) {
+    const Bytes file = readFile(dataDir() / (std::string(name) + ".xlsx"));
+    for (const char* part : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml", "xl/sharedStrings.xml", "xl/workbook.xml"}) {
+      const std::string text = entryText(file, part);
+      if (text.empty()) continue;
+      SCOPED_TRACE(std::string(name) + " " + part);
+      Recorder whole, pieces;
+      whole.run(text, part);
+      ASSERT_TRUE(pieces.runInPieces(text, part, "row", 64));
+      EXPECT_EQ(pieces.events, whole.events);
+      ++parts;
+    }
+  }
+  EXPECT_GE(parts, 12);
+  // A cut inside a comment is found out, however the text goes on.
+  Recorder r;
+  EXPECT_FALSE(r.runInPieces("<a><row/><!-- " + std::string(100, 'x') + "</row> --><row>1</row></a>", "t", "row", 20));
+}
+
+TEST(Xlsx, ALargeSheetIsReadAndWrittenLikeASmallOne) {
+  // Some 3.5 MB of rows, read in pieces; the same with comments that hold "</row>" around the
+  // first cut, read whole. Marks written at either end and in the middle come back in place.
+  const Bytes lo = readFile(dataDir() / "lo-roster3.xlsx");
+  const std::string sheet = entryText(lo, "xl/worksheets/sheet1.xml");
+  const std::size_t open = sheet.find("<sheetData>"), close = sheet.find("</sheetData>");
+  ASSERT_NE(open, std::string::npos);
+  ASSERT_NE(close, std::string::npos);
+  constexpr int kRows = 40000;
+  for (const bool comments : {false, true}) {
+    SCOPED_TRACE(comments ? "comments" : "plain");
+    std::string rows;
+    for (int r = 1; r <= kRows; ++r) {
+      const std::string n = std::to_string(r);
+      rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"inlineStr\"><is><t>学生" + n + "</t></is></c><c r=\"B" + n +
+              "\"><v>" + n + "</v></c></row>";
+      if (comments && r > 20000 && r < 30000) rows += "<!-- </row> -->";
+    }
+    const std::string big = sheet.substr(0, open) + "<sheetData>" + rows + sheet.substr(close);
+    ASSERT_GT(big.size(), 3u << 20);
+    Workbook wb = Workbook::fromBytes(withEntry(lo, "xl/worksheets/sheet1.xml", big));
+    ASSERT_EQ(wb.lastRow(1), kRows);
+    for (int r : {1, 2, 23456, 29999, kRows}) {
+      EXPECT_EQ(wb.cell(1, r, 1).text, "学生" + std::to_string(r));
+      EXPECT_EQ(wb.cell(1, r, 2).number, r);
+    }
+    for (int r : {1, 23000, kRows}) wb.setInteger(1, r, 3, static_cast<std::int16_t>(r % 100 + 1));
+    const Workbook back = Workbook::fromBytes(wb.serialize());
+    for (int r : {1, 23000, kRows}) {
+      EXPECT_EQ(back.cell(1, r, 3).number, r % 100 + 1);
+      EXPECT_EQ(back.cell(1, r, 1).text, "学生" + std::to_string(r));
+    }
+    EXPECT_EQ(back.cell(1, 23001, 2).number, 23001);
+  }
 }
 
 TEST(Xlsx, CellsThatCannotBeWrittenSafelyAreRefusedBeforeAnything) {
