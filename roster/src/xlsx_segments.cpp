@@ -1,11 +1,13 @@
 #include "roster/src/xlsx_segments.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -20,10 +22,7 @@ namespace {
   throw WorkbookError("Cannot write this worksheet: its structure cannot be spliced safely.", ErrorKind::CannotWrite);
 }
 
-std::uint32_t crcOf(std::string_view text) {
-  return static_cast<std::uint32_t>(
-      crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
-}
+std::uint32_t crcOf(std::string_view text) { return libdeflate_crc32(0, text.data(), text.size()); }
 
 // Raw deflate at level 2: on a large roster's XML it takes the time of level 1 (65 ms for
 // 24 MB on one core) for 8% less output; level 3 takes half as long again, level 6 four times.
@@ -62,21 +61,19 @@ class Deflater {
   std::string buffer_;
 };
 
-// One segment inflated alone; it must give exactly its map's text.
-void inflateSegment(std::string_view comp, const XSegment& seg, bool last, std::string& out) {
+// One segment inflated alone (by libdeflate, some three times faster than zlib); it must give
+// exactly its map's text. A segment but the last ends on a byte boundary after its full flush:
+// an empty final stored block after it makes it a whole deflate stream.
+void inflateSegment(libdeflate_decompressor* inflater, std::string_view comp, const XSegment& seg, bool last, std::string& out) {
+  static constexpr char kEnd[] = {1, 0, 0, '\xFF', '\xFF'};
+  std::string stream(comp);
+  if (!last) stream.append(kEnd, sizeof kEnd);
   const std::size_t want = seg.textEnd - seg.textBegin, at = out.size();
-  out.resize(at + want + 1);  // one byte more: a segment longer than its map is seen
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw WorkbookError("Out of memory while writing the workbook.");
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(comp.data()));
-  z.avail_in = static_cast<uInt>(comp.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data() + at);
-  z.avail_out = static_cast<uInt>(want + 1);
-  const int rc = inflate(&z, Z_SYNC_FLUSH);
-  const bool ended = rc == Z_STREAM_END;
-  const bool ok = (rc == Z_OK || rc == Z_BUF_ERROR || ended) && ended == last && z.avail_in == 0 && z.total_out == want;
-  inflateEnd(&z);
   out.resize(at + want);
+  std::size_t in = 0, got = 0;
+  const bool ok = libdeflate_deflate_decompress_ex(inflater, stream.data(), stream.size(), out.data() + at, want, &in, &got) ==
+                      LIBDEFLATE_SUCCESS &&
+                  in == stream.size() && got == want;
   if (!ok || crcOf(std::string_view(out).substr(at)) != seg.crc)
     throw WorkbookError("The workbook changed in memory since it was written (a segment does not match).", ErrorKind::Damaged);
 }
@@ -222,9 +219,13 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits) {
     std::string inflated;
     const std::uint32_t base = segs[g.first].textBegin;
     if (mapped) {
+      const std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(libdeflate_alloc_decompressor(),
+                                                                                                  libdeflate_free_decompressor);
+      if (!inflater) throw WorkbookError("Out of memory while writing the workbook.");
       inflated.reserve(segs[g.last].textEnd - base);
       for (std::size_t k = g.first; k <= g.last; ++k)
-        inflateSegment(old.compressed.substr(segs[k].compBegin, segs[k].compEnd - segs[k].compBegin), segs[k], k == n - 1, inflated);
+        inflateSegment(inflater.get(), old.compressed.substr(segs[k].compBegin, segs[k].compEnd - segs[k].compBegin), segs[k], k == n - 1,
+                       inflated);
     } else {
       std::unique_lock<std::mutex> lock(turnLock);
       turnDone.wait(lock, [&] { return turn == gi || readFailed; });
