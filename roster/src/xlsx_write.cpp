@@ -186,6 +186,20 @@ Op cellOp(std::uint32_t at, std::uint32_t end, const std::string& p, std::uint32
   return o;
 }
 
+// The first element of [first, last) for which `before` is false, `before` being true up to
+// some point and false after it, searched forward from `first` in growing steps: when it is
+// close, this stays within a few cache lines where a binary search of a large sheet's cells
+// misses the cache at every step.
+template <class It, class Pred>
+It gallop(It first, It last, Pred before) {
+  std::ptrdiff_t step = 1;
+  while (last - first > step && before(first[step])) {
+    first += step;
+    step *= 2;
+  }
+  return std::partition_point(first, last - first > step ? first + step + 1 : last, before);
+}
+
 // The changes the edits of `s` make to its text, sorted by position; row and sheetData start
 // tags are rewritten from their old text when it is read.
 std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPatch& patch) {
@@ -194,6 +208,9 @@ std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPat
   ops.reserve(2 * s.edits.size() + 4);
   std::vector<Op> newRows;  // rows inserted at the end of sheetData
   std::uint32_t minRow = ~0u, maxRow = 0, minCol = ~0u, maxCol = 0;
+  // The edits come in row order: each search starts where the last one ended.
+  auto rowHint = s.rows.begin();
+  auto cellHint = s.cells.begin();
   for (auto e = s.edits.begin(); e != s.edits.end();) {
     const auto row = static_cast<std::uint32_t>(e->first >> 16);
     auto rowEnd = e;
@@ -204,7 +221,8 @@ std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPat
     maxRow = std::max(maxRow, row);
     minCol = std::min(minCol, first);
     maxCol = std::max(maxCol, last);
-    auto r = std::lower_bound(s.rows.begin(), s.rows.end(), row, [](const XRow& x, std::uint32_t v) { return x.r < v; });
+    auto r = gallop(rowHint, s.rows.end(), [row](const XRow& x) { return x.r < row; });
+    rowHint = r;
     if (r != s.rows.end() && r->r == row) {
       if (r->hasSpans || r->selfClosing) {
         Op o{r->begin, r->tagEnd, {}, XPatch::RowTag, row, 0, {}};
@@ -215,8 +233,9 @@ std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPat
         ops.push_back(std::move(o));
       }
       const std::uint64_t lo = static_cast<std::uint64_t>(row) << 16, hi = static_cast<std::uint64_t>(row + 1) << 16;
-      auto cellsBegin = std::lower_bound(s.cells.begin(), s.cells.end(), lo, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
-      auto cellsEnd = std::lower_bound(cellsBegin, s.cells.end(), hi, [](const XCell& c, std::uint64_t k) { return c.key() < k; });
+      auto cellsBegin = gallop(cellHint, s.cells.end(), [lo](const XCell& c) { return c.key() < lo; });
+      auto cellsEnd = gallop(cellsBegin, s.cells.end(), [hi](const XCell& c) { return c.key() < hi; });
+      cellHint = cellsEnd;
       for (auto it = e; it != rowEnd; ++it) {
         const auto col = static_cast<std::uint32_t>(it->first & 0xFFFF);
         auto c = std::lower_bound(cellsBegin, cellsEnd, it->first, [](const XCell& x, std::uint64_t k) { return x.key() < k; });
