@@ -109,8 +109,8 @@ bool mapDescribes(const XSegmentMap& map, std::uint64_t size, std::uint64_t comp
   return map.back().textEnd == size && map.back().compEnd == compSize && combined == crc;
 }
 
-void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn) {
-  const std::size_t threads = std::min<std::size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
+void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn, std::size_t most) {
+  const std::size_t threads = std::min<std::size_t>(n, most ? most : std::max(1u, std::thread::hardware_concurrency()));
   if (threads <= 1) {
     for (std::size_t i = 0; i < n; ++i) fn(i);
     return;
@@ -142,7 +142,7 @@ void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn) {
   if (failure) std::rethrow_exception(failure);
 }
 
-Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits) {
+Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits, std::size_t threads) {
   const bool mapped = old.map && !old.map->empty();
   // Without a map the text is cut into segments of about kSegmentText, all written.
   XSegmentMap cuts;
@@ -263,7 +263,7 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits) {
       const std::string_view piece = std::string_view(spliced).substr(std::min(len, p * step), step);
       g.pieces.push_back({static_cast<std::uint32_t>(piece.size()), crcOf(piece), d.piece(piece, g.last == n - 1 && p + 1 == count)});
     }
-  });
+  }, threads);
 
   // The new entry: copied segments and new pieces in order.
   Segmented out;

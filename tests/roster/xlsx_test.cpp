@@ -3,6 +3,7 @@
 // every untouched archive entry byte-identical; the refusals.
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "fuzz/xlsx_package.h"
 #include "roster/src/bytes.h"
 #include "roster/src/cfb.h"
+#include "roster/src/xlsx_segments.h"
 #include "roster/src/xml.h"
 #include "tests/roster/helpers.h"
 
@@ -629,4 +631,69 @@ TEST(Xlsx, LargeSheetSavesRewriteOnlyTheTouchedSegments) {
   ASSERT_EQ(gn.size(), 3u);
   auto d = compareSheet(final, 1, gn.at(final.sheetName(1)));
   EXPECT_TRUE(d.empty()) << "gnumeric: " << d.front();
+}
+
+// The segment writer against a plain splice of the text: the entry inflates to the edited text
+// with its CRC, segments no edit touches keep their bytes, a run cut down to almost nothing
+// takes a neighbour in, and one thread writes exactly what two do.
+TEST(Xlsx, SegmentWriterMatchesAPlainSpliceOnAnyNumberOfThreads) {
+  using namespace velquor::roster::detail;
+  std::string text;
+  for (int r = 1; text.size() < 8 * kSegmentText; ++r)
+    text += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r * 7919 % 1000) + "</v></c></row>";
+  auto inflated = [](const std::string& comp, std::size_t size) {
+    std::string out(size + 1, '\0');
+    z_stream z{};
+    inflateInit2(&z, -MAX_WBITS);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(comp.data()));
+    z.avail_in = static_cast<uInt>(comp.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return ended ? out : std::string("(not one whole deflate stream)");
+  };
+  auto crcOf = [](const std::string& s) { return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size()))); };
+
+  std::size_t at = 0;
+  OldPart fresh;
+  fresh.size = text.size();
+  fresh.read = [&](char* to, std::size_t n) {
+    std::memcpy(to, text.data() + at, n);
+    at += n;
+  };
+  std::vector<TextEdit> none;
+  const Segmented first = rewriteSegmented(fresh, none);
+  ASSERT_EQ(first.map.size(), 8u);
+  EXPECT_EQ(inflated(first.part.data, text.size()), text);
+  EXPECT_EQ(first.part.crc, crcOf(text));
+  ASSERT_TRUE(mapDescribes(first.map, text.size(), first.part.data.size(), first.part.crc));
+
+  // A tag rewritten from its old text in segment 1; segments 3 and 4 cut down to a few bytes;
+  // text added at the very end.
+  const std::vector<XSegment>& m = first.map;
+  std::vector<TextEdit> edits = {
+      {m[1].textBegin + 100, m[1].textBegin + 140, {}, [](std::string_view old) { return "[" + std::string(old) + "]"; }},
+      {m[3].textBegin + 10, m[4].textEnd - 10, "<cut/>", nullptr},
+      {m[7].textEnd, m[7].textEnd, "<tail/>", nullptr}};
+  std::string want = text.substr(0, m[1].textBegin + 100) + "[" + text.substr(m[1].textBegin + 100, 40) + "]" +
+                     text.substr(m[1].textBegin + 140, m[3].textBegin - m[1].textBegin - 130) + "<cut/>" +
+                     text.substr(m[4].textEnd - 10) + "<tail/>";
+  OldPart mapped;
+  mapped.map = &first.map;
+  mapped.compressed = first.part.data;
+  std::vector<TextEdit> edits2 = edits;
+  const Segmented one = rewriteSegmented(mapped, edits, 1), two = rewriteSegmented(mapped, edits2, 2);
+  EXPECT_EQ(one.part.data, two.part.data);
+  EXPECT_EQ(inflated(one.part.data, want.size()), want);
+  EXPECT_EQ(one.part.crc, crcOf(want));
+  EXPECT_TRUE(mapDescribes(one.map, want.size(), one.part.data.size(), one.part.crc));
+  EXPECT_EQ(one.map.size(), 6u);  // 3 and 4 cut down, joined with 5
+  for (const XSegment& s : one.map) EXPECT_GE(s.textEnd - s.textBegin, kSegmentText / 4);
+  auto bytes = [](const Segmented& w, std::size_t k) { return w.part.data.substr(w.map[k].compBegin, w.map[k].compEnd - w.map[k].compBegin); };
+  EXPECT_EQ(bytes(one, 0), bytes(first, 0));
+  EXPECT_EQ(bytes(one, 2), bytes(first, 2));
+  EXPECT_EQ(bytes(one, 4), bytes(first, 6));
+  EXPECT_NE(bytes(one, 5), bytes(first, 7));
 }
