@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "roster/src/bytes.h"
 #include "roster/src/xlsx.h"
@@ -184,11 +185,12 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
     throw WorkbookError("The workbook part " + name + " uses a compression this program cannot read.", ErrorKind::Unsupported);
   zip_file_t* f = zip_fopen_index(za_, index, ZIP_FL_COMPRESSED);
   if (!f) damaged("the part " + name + " cannot be opened");
-  std::string raw(static_cast<std::size_t>(st.comp_size), '\0');
+  const auto rawSize = static_cast<std::size_t>(st.comp_size);
+  const auto raw = std::make_unique_for_overwrite<char[]>(rawSize);
   std::size_t got = 0;
   bool ok = true;
-  while (got < raw.size()) {
-    const zip_int64_t r = zip_fread(f, raw.data() + got, raw.size() - got);
+  while (got < rawSize) {
+    const zip_int64_t r = zip_fread(f, raw.get() + got, rawSize - got);
     if (r <= 0) {
       ok = false;
       break;
@@ -198,12 +200,12 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
   zip_fclose(f);
   std::string out;
   if (ok && st.comp_method == ZIP_CM_STORE) {
-    ok = raw.size() == st.size;
-    out = std::move(raw);
+    ok = rawSize == st.size;
+    if (ok) out.assign(raw.get(), rawSize);
   } else if (ok) {
     out.resize(static_cast<std::size_t>(st.size));
     std::size_t inflated = 0;
-    ok = libdeflate_deflate_decompress(inflater_, raw.data(), raw.size(), out.data(), out.size(), &inflated) == LIBDEFLATE_SUCCESS &&
+    ok = libdeflate_deflate_decompress(inflater_, raw.get(), rawSize, out.data(), out.size(), &inflated) == LIBDEFLATE_SUCCESS &&
          inflated == out.size();
   }
   if (ok) ok = libdeflate_crc32(0, out.data(), out.size()) == st.crc;

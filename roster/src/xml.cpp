@@ -74,7 +74,6 @@ class XmlWalk {
       : s_(scan), all_(text), t_(text), part_(part), positions_(positions) {
     stack_.reserve(16);
     attrs_.reserve(8);
-    raw_.reserve(8);
   }
 
   void whole(pugi::xml_encoding encoding) {
@@ -262,11 +261,16 @@ class XmlWalk {
   // extent; then the scanner's start handler, and the end handler too for an empty element.
   void element(const pugi::xml_node& el) {
     const std::string_view qname = el.name();
-    raw_.clear();
+    // The attributes with their names as written; resolved below, once the element's own
+    // namespace declarations are known.
+    attrs_.clear();
     bool declares = false;
+    const char* lastValue = nullptr;
     for (pugi::xml_attribute a = el.first_attribute(); a; a = a.next_attribute()) {
-      raw_.push_back({a.name(), a.value()});
-      declares = declares || isXmlns(raw_.back().first);
+      const std::string_view n = a.name();
+      lastValue = a.value();
+      declares = declares || isXmlns(n);
+      attrs_.push_back({{{}, n, {}}, lastValue});
     }
     std::size_t begin = 0, tagEnd = 0;
     bool empty = false;
@@ -274,8 +278,8 @@ class XmlWalk {
       begin = offset(qname.data()) - 1;
       if (t_[begin] != '<') damaged("an element out of place");
       std::size_t i = begin + 1 + qname.size();
-      if (!raw_.empty()) {
-        const std::size_t v = offset(raw_.back().second);
+      if (lastValue) {
+        const std::size_t v = offset(lastValue);
         const char quote = v > 0 ? t_[v - 1] : 0;
         i = v;
         while (i < t_.size() && t_[i] != quote) ++i;
@@ -296,12 +300,13 @@ class XmlWalk {
     }
     const std::size_t mark = ns_.size();
     if (declares)
-      for (const auto& [n, v] : raw_)
-        if (isXmlns(n)) ns_.emplace_back(n.size() == 5 ? std::string_view() : n.substr(6), v);
+      for (const XmlAttr& a : attrs_)
+        if (isXmlns(a.name.local)) ns_.emplace_back(a.name.local.size() == 5 ? std::string_view() : a.name.local.substr(6), a.value);
     const XmlName name = resolve(qname, true);
-    attrs_.clear();
-    for (const auto& [n, v] : raw_)
-      if (!declares || !isXmlns(n)) attrs_.push_back({resolve(n, false), v});
+    std::size_t kept = 0;
+    for (const XmlAttr& a : attrs_)
+      if (!declares || !isXmlns(a.name.local)) attrs_[kept++] = {resolve(a.name.local, false), a.value};
+    attrs_.resize(kept);
     if (attrs_.size() > 1) checkUnique();
     s_.pos_ = global(begin);
     s_.count_ = static_cast<std::uint32_t>(tagEnd - begin);
@@ -318,7 +323,10 @@ class XmlWalk {
   }
 
   void checkUnique() {
-    auto same = [](const XmlAttr& a, const XmlAttr& b) { return a.name.local == b.name.local && a.name.ns == b.name.ns; };
+    auto same = [](const XmlAttr& a, const XmlAttr& b) {
+      const std::string_view x = a.name.local, y = b.name.local;
+      return x.size() == y.size() && (x.empty() || x[0] == y[0]) && x == y && a.name.ns == b.name.ns;
+    };
     if (attrs_.size() <= 16) {
       for (std::size_t i = 0; i < attrs_.size(); ++i)
         for (std::size_t j = i + 1; j < attrs_.size(); ++j)
@@ -393,7 +401,6 @@ class XmlWalk {
   std::vector<Frame> stack_;
   std::vector<std::pair<std::string_view, std::string_view>> ns_;  // prefix -> namespace, innermost last
   std::vector<XmlAttr> attrs_;
-  std::vector<std::pair<std::string_view, const char*>> raw_;  // the element's attributes as written
 };
 
 namespace {
