@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 
 #include "roster/src/bytes.h"
 #include "roster/src/xlsx.h"
@@ -183,35 +182,36 @@ std::string ZipReader::read(const std::string& name, std::uint64_t& budget) cons
   if (!(st.valid & ZIP_STAT_COMP_METHOD) || !(st.valid & ZIP_STAT_CRC)) damaged("the part " + name + " cannot be read");
   if (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE)
     throw WorkbookError("The workbook part " + name + " uses a compression this program cannot read.", ErrorKind::Unsupported);
-  zip_file_t* f = zip_fopen_index(za_, index, ZIP_FL_COMPRESSED);
-  if (!f) damaged("the part " + name + " cannot be opened");
-  const auto rawSize = static_cast<std::size_t>(st.comp_size);
-  const auto raw = std::make_unique_for_overwrite<char[]>(rawSize);
-  std::size_t got = 0;
-  bool ok = true;
-  while (got < rawSize) {
-    const zip_int64_t r = zip_fread(f, raw.get() + got, rawSize - got);
-    if (r <= 0) {
-      ok = false;
-      break;
-    }
-    got += static_cast<std::size_t>(r);
-  }
-  zip_fclose(f);
+  std::string raw;
+  bool ok = compressedBytes(index, st.comp_size, raw);
   std::string out;
   if (ok && st.comp_method == ZIP_CM_STORE) {
-    ok = rawSize == st.size;
-    if (ok) out.assign(raw.get(), rawSize);
+    ok = raw.size() == st.size;
+    out = std::move(raw);
   } else if (ok) {
     out.resize(static_cast<std::size_t>(st.size));
     std::size_t inflated = 0;
-    ok = libdeflate_deflate_decompress(inflater_, raw.get(), rawSize, out.data(), out.size(), &inflated) == LIBDEFLATE_SUCCESS &&
+    ok = libdeflate_deflate_decompress(inflater_, raw.data(), raw.size(), out.data(), out.size(), &inflated) == LIBDEFLATE_SUCCESS &&
          inflated == out.size();
   }
   if (ok) ok = libdeflate_crc32(0, out.data(), out.size()) == st.crc;
   if (!ok) damaged("the part " + name + " is damaged (size or checksum)");
   budget -= st.size;
   return out;
+}
+
+bool ZipReader::compressedBytes(zip_uint64_t index, std::uint64_t size, std::string& out) const {
+  zip_file_t* f = zip_fopen_index(za_, index, ZIP_FL_COMPRESSED);
+  if (!f) return false;
+  out.resize(static_cast<std::size_t>(size));
+  std::size_t got = 0;
+  while (got < out.size()) {
+    const zip_int64_t r = zip_fread(f, out.data() + got, out.size() - got);
+    if (r <= 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  zip_fclose(f);
+  return got == out.size();
 }
 
 ZipReader::Stream ZipReader::stream(const std::string& name, std::uint64_t& budget) const {
@@ -259,12 +259,7 @@ ZipReader::Raw ZipReader::readRaw(const std::string& name) const {
   if (i < 0 || zip_stat_index(za_, static_cast<zip_uint64_t>(i), 0, &st) != 0) return raw;
   const zip_uint64_t need = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
   if ((st.valid & need) != need || st.comp_method != ZIP_CM_DEFLATE || st.comp_size > kMaxPartSize) return raw;
-  zip_file_t* f = zip_fopen_index(za_, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED);
-  if (!f) return raw;
-  raw.data.resize(static_cast<std::size_t>(st.comp_size));
-  const bool ok = raw.data.empty() || zip_fread(f, raw.data.data(), raw.data.size()) == static_cast<zip_int64_t>(raw.data.size());
-  zip_fclose(f);
-  if (!ok) return Raw{};
+  if (!compressedBytes(static_cast<zip_uint64_t>(i), st.comp_size, raw.data)) return Raw{};
   raw.size = st.size;
   raw.crc = st.crc;
   raw.deflated = true;

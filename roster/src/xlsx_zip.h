@@ -69,6 +69,8 @@ class ZipReader {
   long find(const std::string& name) const;
   // The entry's index, its stat in `st`, after the checks made before anything is inflated.
   zip_uint64_t checked(const std::string& name, std::uint64_t budget, zip_stat_t& st) const;
+  // The `size` bytes of the entry's compressed data as stored; false when they cannot be read.
+  bool compressedBytes(zip_uint64_t index, std::uint64_t size, std::string& out) const;
   zip_t* za_ = nullptr;
   libdeflate_decompressor* inflater_ = nullptr;
   std::unordered_map<std::string, zip_uint64_t> byName_;  // lower-case name -> index
