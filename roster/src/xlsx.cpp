@@ -9,15 +9,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
 #include <set>
 #include <thread>
 #include <unordered_map>
 
 #include "roster/src/impl.h"
+#include "roster/src/parallel.h"
 #include "roster/src/xlsx_zip.h"
 #include "roster/src/xml.h"
 
@@ -653,66 +651,24 @@ std::unique_ptr<XlsxBook> XlsxBook::parse(std::vector<std::uint8_t> image) {
 }
 
 void XlsxBook::parseSheets(const ZipReader& zip, std::uint64_t& budget) {
-  // The archive is read by this thread, one sheet after another; with more than one sheet a
-  // second thread parses too, so a roster of several classes opens in about half the time.
-  // Texts waiting to be parsed are bounded, so memory stays that of a few sheets.
-  const bool together = sheets_.size() > 1 && std::thread::hardware_concurrency() > 1;
-  if (!together) {
-    for (XSheet& sh : sheets_) parseSheet(sh, zip.read(sh.part, budget));
-    return;
-  }
-  constexpr std::size_t kMaxWaiting = std::size_t{16} << 20;
-  struct Job {
-    std::size_t sheet;
-    std::string text;
-  };
-  std::mutex m;
-  std::condition_variable changed;
-  std::deque<Job> jobs;
-  std::size_t waiting = 0;
-  bool done = false;
+  // The archive is read one sheet after another (libzip serves one thread at a time); with more
+  // than one sheet two threads parse, so a roster of several classes opens in about half the
+  // time, and each holds one sheet's text at a time. The first failure in the sheets' order
+  // counts, as when they are read one by one.
+  const std::size_t threads = std::min(2u, std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::exception_ptr> errors(sheets_.size());
-  // Takes jobs until none is left and no more will come.
-  auto work = [&] {
-    for (;;) {
-      std::unique_lock lock(m);
-      changed.wait(lock, [&] { return !jobs.empty() || done; });
-      if (jobs.empty()) return;
-      Job job = std::move(jobs.front());
-      jobs.pop_front();
-      waiting -= job.text.size();
-      lock.unlock();
-      changed.notify_all();
-      try {
-        parseSheet(sheets_[job.sheet], job.text);
-      } catch (...) {
-        errors[job.sheet] = std::current_exception();
-      }
-    }
-  };
-  std::thread helper(work);
-  for (std::size_t i = 0; i < sheets_.size(); ++i) {
-    std::string text;
-    try {
-      text = zip.read(sheets_[i].part, budget);
-    } catch (...) {
-      errors[i] = std::current_exception();
-      break;
-    }
-    std::unique_lock lock(m);
-    changed.wait(lock, [&] { return waiting < kMaxWaiting || jobs.empty(); });
-    waiting += text.size();
-    jobs.push_back({i, std::move(text)});
-    lock.unlock();
-    changed.notify_all();
-  }
-  {
-    std::lock_guard lock(m);
-    done = true;
-  }
-  changed.notify_all();
-  work();
-  helper.join();
+  InTurn reads;
+  parallelFor(
+      sheets_.size(),
+      [&](std::size_t i) {
+        try {
+          std::string text;
+          if (reads.take(i, [&] { text = zip.read(sheets_[i].part, budget); })) parseSheet(sheets_[i], text);
+        } catch (...) {
+          errors[i] = std::current_exception();
+        }
+      },
+      threads);
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
 }

@@ -4,14 +4,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "roster/src/parallel.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {
@@ -109,39 +104,6 @@ bool mapDescribes(const XSegmentMap& map, std::uint64_t size, std::uint64_t comp
   return map.back().textEnd == size && map.back().compEnd == compSize && combined == crc;
 }
 
-void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn, std::size_t most) {
-  const std::size_t threads = std::min<std::size_t>(n, most ? most : std::max(1u, std::thread::hardware_concurrency()));
-  if (threads <= 1) {
-    for (std::size_t i = 0; i < n; ++i) fn(i);
-    return;
-  }
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex m;
-  auto work = [&] {
-    for (std::size_t i; (i = next++) < n;) {
-      try {
-        fn(i);
-      } catch (...) {
-        const std::lock_guard<std::mutex> lock(m);
-        if (!failure) failure = std::current_exception();
-        next = n;  // the others stop at their next item
-      }
-    }
-  };
-  std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) {
-    try {
-      pool.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // no thread to be had: the ones running take the rest
-    }
-  }
-  work();
-  for (std::thread& t : pool) t.join();
-  if (failure) std::rethrow_exception(failure);
-}
-
 Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits, std::size_t threads) {
   const bool mapped = old.map && !old.map->empty();
   // Without a map the text is cut into segments of about kSegmentText, all written.
@@ -210,10 +172,7 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits, std
   // Each run: its old text (its segments inflated, or its turn of the text read in order), the
   // edits spliced in, cut again into pieces of about kSegmentText, each deflated alone. While
   // one thread deflates its run the next one reads.
-  std::mutex turnLock;
-  std::condition_variable turnDone;
-  std::size_t turn = 0;
-  bool readFailed = false;
+  InTurn reads;
   parallelFor(groups.size(), [&](std::size_t gi) {
     Group& g = groups[gi];
     std::string inflated;
@@ -227,19 +186,11 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits, std
         inflateSegment(inflater.get(), old.compressed.substr(segs[k].compBegin, segs[k].compEnd - segs[k].compBegin), segs[k], k == n - 1,
                        inflated);
     } else {
-      std::unique_lock<std::mutex> lock(turnLock);
-      turnDone.wait(lock, [&] { return turn == gi || readFailed; });
-      if (readFailed) throw WorkbookError("Cannot write the workbook (reading the worksheet failed).", ErrorKind::CannotWrite);
-      try {
+      const bool read = reads.take(gi, [&] {
         inflated.resize(segs[g.last].textEnd - base);
         old.read(inflated.data(), inflated.size());
-      } catch (...) {
-        readFailed = true;
-        turnDone.notify_all();
-        throw;
-      }
-      ++turn;
-      turnDone.notify_all();
+      });
+      if (!read) throw WorkbookError("Cannot write the workbook (reading the worksheet failed).", ErrorKind::CannotWrite);
     }
     const std::string_view text = inflated;
     std::string spliced;

@@ -72,8 +72,4 @@ Segmented rewriteSegmented(const OldPart& old, std::vector<TextEdit>& edits, std
 // The entry's map matches its stored data (method deflate, sizes, CRC).
 bool mapDescribes(const XSegmentMap& map, std::uint64_t size, std::uint64_t compSize, std::uint32_t crc);
 
-// Runs fn(0) .. fn(n - 1) on up to `threads` threads (0: as many as the machine has cores); the
-// first exception thrown is rethrown once all have ended.
-void parallelFor(std::size_t n, const std::function<void(std::size_t)>& fn, std::size_t threads = 0);
-
 }  // namespace velquor::roster::detail
