@@ -36,13 +36,25 @@ struct Op {
   std::function<std::string(std::string_view)> make = nullptr;
 };
 
-std::string columnName(std::uint32_t col) {
-  std::string s;
-  for (; col > 0; col = (col - 1) / 26) s.insert(s.begin(), static_cast<char>('A' + (col - 1) % 26));
-  return s;
+void appendNumber(std::string& to, long long v) {
+  char num[24];
+  to.append(num, std::to_chars(num, num + sizeof num, v).ptr);
 }
 
-std::string cellRef(std::uint32_t row, std::uint32_t col) { return columnName(col) + std::to_string(row); }
+// "B12" appended to `to` (a group column writes tens of thousands of cells: no string made).
+void appendCellRef(std::string& to, std::uint32_t row, std::uint32_t col) {
+  char letters[8];
+  int n = 0;
+  for (; col > 0 && n < 8; col = (col - 1) / 26) letters[n++] = static_cast<char>('A' + (col - 1) % 26);
+  while (n > 0) to += letters[--n];
+  appendNumber(to, row);
+}
+
+std::string cellRef(std::uint32_t row, std::uint32_t col) {
+  std::string ref;
+  appendCellRef(ref, row, col);
+  return ref;
+}
 
 // "A1:O50" or "B3": the rectangle, false when it cannot be read.
 bool parseRange(const std::string& ref, std::uint32_t& r1, std::uint32_t& c1, std::uint32_t& r2, std::uint32_t& c2) {
@@ -123,18 +135,12 @@ std::string widenSpans(const std::string& tag, std::uint32_t first, std::uint32_
 
 // A group column writes tens of thousands of cells: each is built in one string.
 std::string newCell(const std::string& p, std::uint32_t row, std::uint32_t col, std::uint32_t xf, const XEdit& e) {
-  char num[16];
-  auto appendNumber = [&num](std::string& to, long long v) { to.append(num, std::to_chars(num, num + sizeof num, v).ptr); };
   std::string c;
   c.reserve(48 + 3 * p.size() + e.str.size());
   c += '<';
   c += p;
   c += "c r=\"";
-  char letters[4];
-  int n = 0;
-  for (; col > 0 && n < 4; col = (col - 1) / 26) letters[n++] = static_cast<char>('A' + (col - 1) % 26);
-  while (n > 0) c += letters[--n];
-  appendNumber(c, row);
+  appendCellRef(c, row, col);
   c += '"';
   if (xf != 0) {
     c += " s=\"";
