@@ -511,15 +511,9 @@ bool looksLikeZip(const std::vector<std::uint8_t>& b) {
 
 const XCell* XSheet::find(std::uint32_t row, std::uint32_t col) const {
   const std::uint64_t k = (static_cast<std::uint64_t>(row) << 16) | col;
-  auto first = cells.begin();
-  // A sheet read row by row asks for the cells just after the last one found: look there first.
-  if (findHint < cells.size() && cells[findHint].key() <= k) {
-    first += static_cast<std::ptrdiff_t>(findHint);
-    for (int step = 0; step < 4 && first != cells.end() && first->key() < k; ++step) ++first;
-  }
-  auto it = first != cells.end() && first->key() >= k
-                ? first
-                : std::lower_bound(first, cells.end(), k, [](const XCell& c, std::uint64_t key) { return c.key() < key; });
+  // A sheet read row by row asks for the cells just after the last one found: start there.
+  const auto from = findHint < cells.size() && cells[findHint].key() <= k ? cells.begin() + static_cast<std::ptrdiff_t>(findHint) : cells.begin();
+  const auto it = gallop(from, cells.end(), [k](const XCell& c) { return c.key() < k; });
   if (it == cells.end() || it->key() != k) return nullptr;
   findHint = static_cast<std::size_t>(it - cells.begin());
   return &*it;

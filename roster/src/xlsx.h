@@ -3,6 +3,7 @@
 // splicing their text) and copies every other entry's compressed data as it is.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -53,6 +54,20 @@ struct XEdit {
   std::int16_t value;
   std::string str;
 };
+
+// The first element of [first, last) for which `before` is false, `before` being true up to
+// some point and false after it, searched forward from `first` in growing steps: when it is
+// close, this stays within a few cache lines where a binary search of a large sheet's cells
+// misses the cache at every step.
+template <class It, class Pred>
+It gallop(It first, It last, Pred before) {
+  std::ptrdiff_t step = 1;
+  while (last - first > step && before(first[step])) {
+    first += step;
+    step *= 2;
+  }
+  return std::partition_point(first, last - first > step ? first + step + 1 : last, before);
+}
 
 struct XSheet {
   std::string name;

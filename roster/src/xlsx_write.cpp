@@ -192,20 +192,6 @@ Op cellOp(std::uint32_t at, std::uint32_t end, const std::string& p, std::uint32
   return o;
 }
 
-// The first element of [first, last) for which `before` is false, `before` being true up to
-// some point and false after it, searched forward from `first` in growing steps: when it is
-// close, this stays within a few cache lines where a binary search of a large sheet's cells
-// misses the cache at every step.
-template <class It, class Pred>
-It gallop(It first, It last, Pred before) {
-  std::ptrdiff_t step = 1;
-  while (last - first > step && before(first[step])) {
-    first += step;
-    step *= 2;
-  }
-  return std::partition_point(first, last - first > step ? first + step + 1 : last, before);
-}
-
 // The changes the edits of `s` make to its text, sorted by position; row and sheetData start
 // tags are rewritten from their old text when it is read.
 std::vector<Op> spliceSheet(const XSheet& s, bool& formulaOverwritten, XSheetPatch& patch) {
