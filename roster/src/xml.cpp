@@ -433,18 +433,16 @@ pugi::xml_encoding encodingOf(std::string_view text, const std::string& part, bo
 }  // namespace
 
 void XmlScanner::run(std::string_view text, const std::string& part) {
-  const pugi::xml_encoding encoding = encodingOf(text, part, utf8_);
-  XmlWalk(*this, text, part, encoding == pugi::encoding_utf8).whole(encoding);
-  if (!error_.empty()) throw WorkbookError("The file is not a readable workbook (" + part + ": " + error_ + ").", ErrorKind::Damaged);
+  runInPieces(text, part, {}, std::numeric_limits<std::size_t>::max());
 }
 
 bool XmlScanner::runInPieces(std::string_view text, const std::string& part, std::string_view cutAfter, std::size_t piece) {
   const pugi::xml_encoding encoding = encodingOf(text, part, utf8_);
-  if (encoding != pugi::encoding_utf8 || !utf8_ || text.size() <= piece) {
-    run(text, part);
-    return true;
+  if (encoding == pugi::encoding_utf8 && utf8_ && text.size() > piece) {
+    if (!XmlWalk(*this, text, part, true).pieces(cutAfter, piece)) return false;
+  } else {
+    XmlWalk(*this, text, part, encoding == pugi::encoding_utf8).whole(encoding);
   }
-  if (!XmlWalk(*this, text, part, true).pieces(cutAfter, piece)) return false;
   if (!error_.empty()) throw WorkbookError("The file is not a readable workbook (" + part + ": " + error_ + ").", ErrorKind::Damaged);
   return true;
 }
