@@ -1,7 +1,7 @@
 #!/bin/sh
 # Regenerates the roster test workbooks written by SheetJS (tools/sheetjs_fixtures.js) with the
-# pinned npm package, installed into a temporary folder and removed afterwards. The same version
-# is used by bench/compare-sheetjs.js. Needs node and npm. Usage: tools/make-sheetjs-fixtures.sh
+# pinned npm package, installed into a temporary folder and removed afterwards. Needs node and
+# npm. Usage: tools/make-sheetjs-fixtures.sh
 set -e
 version=0.18.5
 root="$(cd "$(dirname "$0")/.." && pwd)"
