@@ -122,11 +122,27 @@ CompoundFile::CompoundFile(Bytes image) : image_(std::move(image)) {
 }
 
 bool CompoundFile::miniFatPointsOutside() const {
+  // Only the chains of the streams stored in the mini stream count: entries no chain reaches
+  // are unused whatever they hold (some writers fill a whole mini FAT sector with END-OF-CHAIN)
+  // and stay as they are. A chain that loops is left to the check before writing.
   const std::uint64_t count = (entries_[0].size + kMini - 1) / kMini;
-  for (std::size_t i = 0; i < miniFat_.size(); ++i) {
-    const std::uint32_t v = miniFat_[i];
-    if (v == kFree) continue;
-    if (i >= count || (v != kEnd && v >= count)) return true;
+  std::vector<bool> seen(entries_.size(), false), reached(miniFat_.size(), false);
+  std::vector<std::uint32_t> todo{entries_[0].child};
+  while (!todo.empty()) {
+    const std::uint32_t i = todo.back();
+    todo.pop_back();
+    if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
+    seen[i] = true;
+    const Entry& e = entries_[i];
+    todo.push_back(e.left);
+    todo.push_back(e.right);
+    if (e.type == 1) todo.push_back(e.child);
+    if (e.type != 2 || e.size == 0 || !inMini(e, static_cast<int>(i))) continue;
+    for (std::uint32_t m = e.start; m != kEnd; m = miniFat_[m]) {
+      if (m >= count || m >= miniFat_.size()) return true;
+      if (reached[m]) break;
+      reached[m] = true;
+    }
   }
   return false;
 }

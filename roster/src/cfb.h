@@ -32,9 +32,9 @@ class CompoundFile {
   Bytes releaseImage() { return std::move(image_); }
 
   const Bytes& image() const { return image_; }
-  // The mini FAT has entries in use that point outside the mini stream or lie past its end.
-  // Readers cope while no chain runs through them; a stream grown into those mini sectors
-  // would be cut short by them, so such a file is not written.
+  // A stream's mini FAT chain runs to a mini sector outside the mini stream. Its data lies
+  // beyond the stream's end, where growing the workbook would overwrite it, so such a file is
+  // not written. Entries that no chain reaches do not count.
   bool miniFatPointsOutside() const;
   // The 128 bytes of directory entry `entry` as stored.
   Bytes rawEntry(int entry) const;

@@ -335,18 +335,43 @@ TEST(RosterRobustness, ADamagedSheetCostsOnlyItselfAndNothingIsWritten) {
   EXPECT_EQ(readFile(file), before);
 }
 
-TEST(RosterRobustness, AMiniFatPointingOutsideItsStreamIsNotWritten) {
-  // A small workbook in the mini stream; one mini FAT entry past the stream's end is in use
-  // (the end of a chain, a link back into the stream, a link further out).
-  const Bytes small = Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}, {"2", "李四"}}}});
+TEST(RosterRobustness, OnlyAMiniFatChainLeavingItsStreamIsNotWritten) {
+  // A small workbook and a small second stream, both in the mini stream.
+  const Bytes made = Workbook::create({{"一班", {{"学号", "姓名"}, {"1", "张三"}, {"2", "李四"}}}});
+  const CompoundFile created(made);
+  const Bytes small =
+      CompoundFile::build({{u"Workbook", created.readStream(created.findRootStream(u"Workbook"))}, {u"Other", Bytes(200, 0x5A)}}, 9);
+  const CompoundFile cf(small);
   const std::uint32_t miniFat = rd32(small.data() + 60);
   ASSERT_LT(miniFat, 0xFFFFFFFAu);
+  auto entry = [&](Bytes& f, std::uint32_t m) { return f.data() + (miniFat + 1) * 512 + 4 * m; };
   std::uint32_t used = 0;
   while (used < 128 && rd32(small.data() + (miniFat + 1) * 512 + 4 * used) != 0xFFFFFFFF) ++used;
   ASSERT_LT(used + 5, 128u);
-  for (std::uint32_t value : {0xFFFFFFFEu, 3u, used + 40}) {
+  auto lastOf = [&](const char16_t* name) {
+    std::uint32_t m = rd32(cf.rawEntry(cf.findRootStream(name)).data() + 116);
+    while (rd32(small.data() + (miniFat + 1) * 512 + 4 * m) != 0xFFFFFFFE) m = rd32(small.data() + (miniFat + 1) * 512 + 4 * m);
+    return m;
+  };
+  // Entries past the mini stream's end that no chain reaches are unused, whatever they hold
+  // (the end of a chain, a link back into the stream or further out, a FAT marker): the file
+  // is written and they stay as they were.
+  for (std::uint32_t value : {0xFFFFFFFEu, 3u, used + 40, 0xFFFFFFFDu}) {
+    SCOPED_TRACE(value);
     Bytes f = small;
-    wr32(f.data() + (miniFat + 1) * 512 + 4 * (used + 4), value);
+    wr32(entry(f, used + 4), value);
+    Workbook wb = Workbook::fromBytes(f);
+    wb.setInteger(1, 3, 3, 9);
+    Bytes out = wb.serialize();
+    EXPECT_EQ(Workbook::fromBytes(out).cell(1, 3, 3).number, 9);
+    ASSERT_EQ(rd32(out.data() + 60), miniFat);
+    EXPECT_EQ(rd32(entry(out, used + 4)), value);
+  }
+  // A chain that runs on past the end (the workbook's own, or another stream's): readable, not written.
+  for (const char16_t* name : {u"Workbook", u"Other"}) {
+    Bytes f = small;
+    wr32(entry(f, lastOf(name)), used + 4);
+    wr32(entry(f, used + 4), 0xFFFFFFFE);
     Workbook wb = Workbook::fromBytes(f);
     EXPECT_EQ(wb.cell(1, 3, 2).text, "李四");
     try {
