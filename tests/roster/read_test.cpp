@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "roster/cell/bytes.h"
-#include "roster/src/cfb.h"
+#include "roster/xls/cfb.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

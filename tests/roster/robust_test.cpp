@@ -10,7 +10,7 @@
 #include <random>
 
 #include "roster/cell/bytes.h"
-#include "roster/src/cfb.h"
+#include "roster/xls/cfb.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

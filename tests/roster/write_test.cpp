@@ -5,7 +5,7 @@
 #include <set>
 
 #include "roster/cell/bytes.h"
-#include "roster/src/cfb.h"
+#include "roster/xls/cfb.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

@@ -1,4 +1,4 @@
-#include "roster/src/xlsx_zip.h"
+#include "roster/xlsx/xlsx_zip.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -9,7 +9,7 @@
 #include <ctime>
 
 #include "roster/cell/bytes.h"
-#include "roster/src/xlsx.h"
+#include "roster/xlsx/xlsx.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {

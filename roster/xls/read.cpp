@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "roster/cell/utf16.h"
-#include "roster/src/impl.h"
+#include "roster/xls/xlsbook.h"
 
 namespace velquor::roster {
 namespace detail {
@@ -191,50 +191,6 @@ class RecordWalker {
 
 }  // namespace
 
-bool isBuiltinDateFormat(std::uint32_t f) {
-  return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
-}
-
-bool isDateFormatString(const std::string& f) {
-  std::string lower;
-  for (char c : f) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  if (lower == "general" || lower == "@") return false;
-  for (std::size_t i = 0; i < f.size(); ++i) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(f[i])));
-    if (c == '"') {
-      std::size_t j = f.find('"', i + 1);
-      if (j == std::string::npos) return false;
-      i = j;
-    } else if (c == '\\' || c == '_' || c == '*') {
-      ++i;
-    } else if (c == '[') {
-      std::size_t j = f.find(']', i + 1);
-      if (j == std::string::npos) return false;
-      std::string inner = lower.substr(i + 1, j - i - 1);
-      if (!inner.empty() && inner.find_first_not_of("hms") == std::string::npos) return true;  // elapsed time
-      i = j;
-    } else if (c == ';') {
-      return false;  // only the first section decides
-    } else if (c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 's') {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string formatNumber(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  if (v == std::floor(v) && std::fabs(v) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return std::string(buf) == "-0" ? "0" : buf;
-  }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
-}
-
 }  // namespace detail
 
 using namespace detail;
@@ -256,7 +212,7 @@ void indexRows(Sheet& sh) {
 
 // The cells of the sheet whose BOF is at `offset` (BOUNDSHEET type `type`); `starts` are the
 // positions of every sheet, to guess its size.
-void Workbook::Impl::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts) {
+void detail::XlsBook::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts) {
   RecordWalker sw(stream, offset);
   RecordView r;
   if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
@@ -402,7 +358,7 @@ void Workbook::Impl::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t ty
   indexRows(sh);
 }
 
-void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved) {
+void detail::XlsBook::parse(Bytes image, XlsBook* previous, const SaveLayout* saved) {
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
@@ -442,7 +398,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
         globalsEofPos = r.pos;
         break;
       case kDateMode:
-        if (r.len >= 2) date1904 = rd16(r.data) != 0;
+        if (r.len >= 2) date1904_ = rd16(r.data) != 0;
         break;
       case kXf:
         if (r.len >= 4) xfFormat.push_back(rd16(r.data + 2));
@@ -600,9 +556,9 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }
 
-bool Workbook::Impl::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
+bool detail::XlsBook::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
 
-Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
+Cell detail::XlsBook::makeCell(const Sheet& s, std::uint32_t key) const {
   Cell c;
   if (!s.edits.empty()) {
     auto e = s.edits.find(key);
@@ -621,26 +577,12 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
   }
   const CellSlot* it = s.find(key);
   if (!it) return c;
-  c.kind = static_cast<Cell::Kind>(it->kind);
-  switch (c.kind) {
-    case Cell::Kind::Text:
-      c.text = (it->flags & kFromPool) ? pool[it->str] : sst[it->str];
-      break;
-    case Cell::Kind::Number:
-      c.number = it->num;
-      c.isDate = it->flags & kIsDate;
-      break;
-    case Cell::Kind::Boolean:
-      c.number = it->num;
-      break;
-    case Cell::Kind::Error:
-      c.number = it->num;
-      c.text = errorName(static_cast<std::uint8_t>(it->num));
-      break;
-    case Cell::Kind::Empty:
-      break;
-  }
-  return c;
+  return slotCell(
+      *it, kIsDate, [&](const CellSlot& t) -> const std::string& { return (t.flags & kFromPool) ? pool[t.str] : sst[t.str]; },
+      [](const CellSlot& t, Cell& e) {
+        e.number = t.num;
+        e.text = errorName(static_cast<std::uint8_t>(t.num));
+      });
 }
 
 }  // namespace velquor::roster
