@@ -104,15 +104,15 @@ struct XlsBook final : Book {
   bool sheetHidden(int sheet) const override { return worksheet(sheet).hidden; }
   bool sheetReadable(int sheet) const override { return !worksheet(sheet).damaged; }
   bool date1904() const override { return date1904_; }
+  Cell cell(int sheet, int row, int col) const override;
   int lastRow(int sheet) const override;
   int lastColumn(int sheet) const override;
-  Cell cell(int sheet, int row, int col) const override;
-  void setText(int sheet, int row, int col, const std::string& utf8) override;
-  void setInteger(int sheet, int row, int col, std::int16_t value) override;
-  bool modified() const override;
   Bytes serialize() const override;
   const Bytes& prepareSave() override;
   std::unique_ptr<Book> saved(const Bytes& content) override;
+  void setText(int sheet, int row, int col, const std::string& utf8) override;
+  void setInteger(int sheet, int row, int col, std::int16_t value) override;
+  bool modified() const override;
 
   std::unique_ptr<CompoundFile> cfb;
   int streamEntry = -1;
