@@ -1,7 +1,7 @@
 # The include rules of the architecture, checked over the source tree (ctest runs it as
 # `include_rules`; by hand: cmake -DSOURCE=. -P tools/check-includes.cmake). Fails, listing
 # every offending line, when
-# - a logic folder includes the windows (app/);
+# - a logic folder includes the windows (app/), or the results arithmetic the roster;
 # - the .xlsx book includes anything of the .xls book, or the other way round, or the
 #   file-safety layer or the shared cell unit includes either book;
 # - code outside roster/ includes a header of its parts (roster/<part>/...), except the
@@ -17,10 +17,14 @@ if(NOT roster_parts)
 endif()
 
 set(violations "")
-# check(<folders> <regex of a forbidden include> <why>)
+# check(<folders, or files ending in .*> <regex of a forbidden include> <why>)
 function(check folders forbidden why)
   foreach(folder IN LISTS folders)
-    file(GLOB_RECURSE files RELATIVE ${SOURCE} ${SOURCE}/${folder}/*.h ${SOURCE}/${folder}/*.cpp)
+    if(folder MATCHES "\\.\\*$")
+      file(GLOB files RELATIVE ${SOURCE} ${SOURCE}/${folder})
+    else()
+      file(GLOB_RECURSE files RELATIVE ${SOURCE} ${SOURCE}/${folder}/*.h ${SOURCE}/${folder}/*.cpp)
+    endif()
     foreach(f IN LISTS files)
       file(STRINGS ${SOURCE}/${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]${forbidden}")
       foreach(line IN LISTS lines)
@@ -36,6 +40,7 @@ check("core;roster;rollcall;grouping;results;timer" "app/" "logic folders do not
 check("roster/xlsx" "roster/xls/" "the .xlsx book includes nothing of the .xls book")
 check("roster/xls" "roster/xlsx/" "the .xls book includes nothing of the .xlsx book")
 check("roster/file;roster/cell" "roster/xlsx?/" "the file layer and the shared unit include neither book")
+check("results/marks.*;results/valuebox.*" "roster/" "the results arithmetic needs no roster")
 
 # Outside roster/: every top folder but roster, bench and fuzz, and every tests/ folder but roster.
 file(GLOB tops RELATIVE ${SOURCE} ${SOURCE}/*)
