@@ -303,32 +303,13 @@ void DiskFile::save(const Bytes& image, const std::function<void()>& replaced) {
                         ErrorKind::ChangedOnDisk);
   if (onDisk) removeLeftoverTemps(leftoverTemps(resolved_));
 
-  int handle = -1;
-  bool open = false;
-  std::filesystem::path tmp;
-  try {
-    tmp = ops_->createTemp(resolved_, handle);
-    open = true;
-    ops_->write(handle, image.data(), image.size());
-    ops_->sync(handle);
-    ops_->setPermissions(handle, info);
-    open = false;
-    ops_->close(handle);
-    ops_->rename(tmp, resolved_);
-  } catch (...) {
-    if (open) {
-      try {
-        ops_->close(handle);
-      } catch (...) {
-      }
-    }
-    if (!tmp.empty()) ops_->remove(tmp);
-    throw;
-  }
-  // The new file is in place.
-  known_ = image;
-  if (replaced) replaced();
-  ops_->syncDirectory(resolved_.parent_path());
+  replaceFile(
+      *ops_, resolved_, image.data(), image.size(), [&](int handle) { ops_->setPermissions(handle, info); },
+      [&] {
+        // The new file is in place.
+        known_ = image;
+        if (replaced) replaced();
+      });
 }
 
 }  // namespace detail
