@@ -7,6 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "core/replacefile.h"
+
 namespace velquor {
 
 std::string escapedField(const std::string& text) {
@@ -56,6 +58,52 @@ std::optional<std::string> readTextFile(const std::filesystem::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+namespace {
+
+// The calls of replacing a text file: one temporary name beside it ("NAME.tmp"), since only this
+// program writes there; every failure is "cannot write".
+class TextFileCalls final : public ReplaceCalls {
+ public:
+  explicit TextFileCalls(const std::filesystem::path& path) : path_(path) {}
+  std::filesystem::path createTemp(const std::filesystem::path& target, int& handle) override {
+    const std::filesystem::path temp = target.string() + ".tmp";
+    handle = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (handle < 0) throw std::runtime_error("cannot create " + temp.string());
+    return temp;
+  }
+  void write(int handle, const std::uint8_t* data, std::size_t size) override {
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t n = ::write(handle, data + done, size - done);
+      if (n <= 0) fail();
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  void sync(int handle) override {
+    if (::fsync(handle) != 0) fail();
+  }
+  void close(int handle) override {
+    if (::close(handle) != 0) fail();
+  }
+  void rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail();
+  }
+  void syncDirectory(const std::filesystem::path& dir) override {
+    // Best effort: the file is in place either way.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
+  }
+  void remove(const std::filesystem::path& path) noexcept override { ::unlink(path.c_str()); }
+
+ private:
+  [[noreturn]] void fail() const { throw std::runtime_error("cannot write " + path_.string()); }
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
 void replaceTextFile(const std::filesystem::path& path, const std::string& content) {
   std::error_code ec;
   if (content.empty()) {
@@ -64,27 +112,8 @@ void replaceTextFile(const std::filesystem::path& path, const std::string& conte
     return;
   }
   std::filesystem::create_directories(path.parent_path(), ec);
-  const std::filesystem::path temp = path.string() + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot create " + temp.string());
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    throw std::runtime_error("cannot write " + path.string());
-  }
-  const int dir = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  TextFileCalls calls(path);
+  replaceFile(calls, path, reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
 }
 
 }  // namespace velquor

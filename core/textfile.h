@@ -1,6 +1,6 @@
 // Small text files the program keeps for itself (pending writes, absences): one record a
-// line, fields separated by tabs, written whole through a temporary file that is flushed
-// and renamed over the old one, so a crash leaves the old file or the new one.
+// line, fields separated by tabs, written whole through replaceFile() ("core/replacefile.h"),
+// so a crash leaves the old file or the new one.
 #pragma once
 
 #include <filesystem>

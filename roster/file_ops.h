@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/replacefile.h"
+
 namespace velquor::roster {
 
 enum class ErrorKind;
@@ -21,24 +23,15 @@ struct FileInfo {
   unsigned uid = 0, gid = 0;
 };
 
-// Every call throws WorkbookError on failure.
-class FileOps {
+// Every call throws WorkbookError on failure. A save replaces the file through replaceFile()
+// with the calls inherited from ReplaceCalls.
+class FileOps : public ReplaceCalls {
  public:
-  virtual ~FileOps() = default;
   virtual std::vector<std::uint8_t> readAll(const std::filesystem::path& path, std::uintmax_t maxSize) = 0;
   virtual FileInfo stat(const std::filesystem::path& path) = 0;
-  // Creates a new, empty file next to `target` and returns its path; `handle` identifies it.
-  // The real one names it ".NAME.velquor-XXXXXXXX.tmp" and locks it (flock) until closed, so
-  // that a temporary file nobody holds is known to be left over from a crash.
-  virtual std::filesystem::path createTemp(const std::filesystem::path& target, int& handle) = 0;
-  virtual void write(int handle, const std::uint8_t* data, std::size_t size) = 0;
-  virtual void sync(int handle) = 0;
+  // createTemp(): the real one names the file ".NAME.velquor-XXXXXXXX.tmp" and locks it (flock)
+  // until closed, so that a temporary file nobody holds is known to be left over from a crash.
   virtual void setPermissions(int handle, const FileInfo& like) = 0;
-  virtual void close(int handle) = 0;
-  virtual void rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
-  virtual void syncDirectory(const std::filesystem::path& dir) = 0;
-  // Best effort, never throws.
-  virtual void remove(const std::filesystem::path& path) noexcept = 0;
   // False for a file kept in memory: there is then no folder to hold lock files, no other
   // program to share it with and no permission to check.
   virtual bool onDisk() const { return true; }

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <random>
 
-#include "roster/src/bytes.h"
-#include "roster/src/cfb.h"
+#include "roster/cell/bytes.h"
+#include "roster/xls/cfb.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

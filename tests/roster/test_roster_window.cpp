@@ -19,7 +19,7 @@
 #include "roster/workbook.h"
 #include "app/widgets.h"
 #include "roster/workbookset.h"
-#include "roster/src/cfb.h"
+#include "roster/xls/cfb.h"
 
 using namespace velquor;
 using namespace velquor::test;

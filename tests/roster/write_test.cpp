@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "roster/src/bytes.h"
-#include "roster/src/cfb.h"
+#include "roster/cell/bytes.h"
+#include "roster/xls/cfb.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

@@ -13,10 +13,10 @@
 
 #include "fuzz/rmw_rounds.h"
 #include "fuzz/xlsx_package.h"
-#include "roster/src/bytes.h"
-#include "roster/src/cfb.h"
-#include "roster/src/xlsx_segments.h"
-#include "roster/src/xml.h"
+#include "roster/cell/bytes.h"
+#include "roster/xls/cfb.h"
+#include "roster/xlsx/xlsx_segments.h"
+#include "roster/xlsx/xml.h"
 #include "tests/roster/helpers.h"
 
 using namespace rostertest;

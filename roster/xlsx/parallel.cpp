@@ -1,4 +1,4 @@
-#include "roster/src/parallel.h"
+#include "roster/xlsx/parallel.h"
 
 #include <algorithm>
 #include <atomic>

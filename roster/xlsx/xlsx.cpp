@@ -1,7 +1,7 @@
 // Reading an .xlsx package: the relationships from the package root to the workbook, its
 // worksheets, styles and shared strings; the cells of every worksheet with the byte range of
 // each element, for the writer.
-#include "roster/src/xlsx.h"
+#include "roster/xlsx/xlsx.h"
 
 #include <zip.h>
 
@@ -14,10 +14,11 @@
 #include <thread>
 #include <unordered_map>
 
-#include "roster/src/impl.h"
-#include "roster/src/parallel.h"
-#include "roster/src/xlsx_zip.h"
-#include "roster/src/xml.h"
+#include "roster/cell/utf16.h"
+#include "roster/cell/value.h"
+#include "roster/xlsx/parallel.h"
+#include "roster/xlsx/xlsx_zip.h"
+#include "roster/xlsx/xml.h"
 
 namespace velquor::roster::detail {
 
@@ -505,6 +506,8 @@ class SheetScanner : public XmlScanner {
 
 }  // namespace
 
+std::unique_ptr<Book> openXlsx(std::vector<std::uint8_t> image) { return XlsxBook::parse(std::move(image)); }
+
 bool looksLikeZip(const std::vector<std::uint8_t>& b) {
   return b.size() >= 4 && b[0] == 'P' && b[1] == 'K' && ((b[2] == 3 && b[3] == 4) || (b[2] == 5 && b[3] == 6));
 }
@@ -709,23 +712,8 @@ Cell XlsxBook::cell(int sheet, int row, int col) const {
     }
   }
   if (!x) return c;
-  c.kind = static_cast<Cell::Kind>(x->kind);
-  switch (c.kind) {
-    case Cell::Kind::Text:
-    case Cell::Kind::Error:
-      c.text = (x->flags & kXPooled) ? s.pool[x->str] : sst_[x->str];
-      break;
-    case Cell::Kind::Number:
-      c.number = x->num;
-      c.isDate = x->flags & kXDate;
-      break;
-    case Cell::Kind::Boolean:
-      c.number = x->num;
-      break;
-    case Cell::Kind::Empty:
-      break;
-  }
-  return c;
+  const auto textOf = [&](const XCell& t) -> const std::string& { return (t.flags & kXPooled) ? s.pool[t.str] : sst_[t.str]; };
+  return slotCell(*x, kXDate, textOf, [&](const XCell& t, Cell& e) { e.text = textOf(t); });
 }
 
 std::uint32_t newCellXf(const XSheet& s, std::uint32_t row, std::uint32_t col) {

@@ -1,4 +1,4 @@
-#include "roster/src/cfb.h"
+#include "roster/xls/cfb.h"
 
 #include <algorithm>
 #include <functional>

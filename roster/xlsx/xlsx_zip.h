@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "roster/src/xlsx_segments.h"
+#include "roster/xlsx/xlsx_segments.h"
 
 struct libdeflate_decompressor;
 

@@ -1,4 +1,4 @@
-#include "roster/src/xlsx_segments.h"
+#include "roster/xlsx/xlsx_segments.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "roster/src/parallel.h"
+#include "roster/xlsx/parallel.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {

@@ -1,4 +1,4 @@
-#include "roster/src/xlsx_zip.h"
+#include "roster/xlsx/xlsx_zip.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "roster/src/bytes.h"
-#include "roster/src/xlsx.h"
+#include "roster/cell/bytes.h"
+#include "roster/xlsx/xlsx.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "roster/src/impl.h"
+#include "roster/xls/xlsbook.h"
 
 namespace velquor::roster {
 namespace detail {
@@ -103,7 +103,7 @@ Bytes blankRecords(std::uint16_t row, std::uint16_t first, const std::vector<std
 
 class SheetWriter {
  public:
-  SheetWriter(const Workbook::Impl& wb, const Sheet& sh) : wb_(wb), sh_(sh), s_(wb.stream) {}
+  SheetWriter(const XlsBook& wb, const Sheet& sh) : wb_(wb), sh_(sh), s_(wb.stream) {}
 
   // Splits the sheet into prefix, row blocks and suffix, and refuses layouts it cannot splice
   // safely. Blocks are only delimited here; load() parses the ones an edit touches.
@@ -541,12 +541,12 @@ class SheetWriter {
     return given;
   }
 
-  const Workbook::Impl& wb_;
+  const XlsBook& wb_;
   const Sheet& sh_;
   const ByteView& s_;
 };
 
-void checkSheetLayout(const Workbook::Impl& wb, const Sheet& sh) { (void)SheetWriter(wb, sh).analyse(); }
+void checkSheetLayout(const XlsBook& wb, const Sheet& sh) { (void)SheetWriter(wb, sh).analyse(); }
 
 namespace {
 
@@ -588,7 +588,7 @@ std::vector<std::pair<std::size_t, std::size_t>> appendStrings(std::vector<Bytes
 
 using namespace detail;
 
-Bytes Workbook::Impl::serializeStream(SaveLayout* layout) const {
+Bytes detail::XlsBook::serializeStream(SaveLayout* layout) const {
   struct Rebuilt {
     Bytes bytes;
     std::vector<std::uint32_t> fields;

@@ -1,4 +1,4 @@
-#include "roster/src/xml.h"
+#include "roster/xlsx/xml.h"
 
 #include <pugixml.hpp>
 #include <strings.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <tuple>
 
-#include "roster/src/impl.h"
+#include "roster/cell/utf16.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "roster/src/xlsx_segments.h"
+#include "roster/cell/book.h"
 #include "roster/workbook.h"
+#include "roster/xlsx/xlsx_segments.h"
 
 namespace velquor::roster::detail {
 
@@ -19,6 +21,8 @@ class ZipReader;
 
 // `bytes` starts like a ZIP archive (a local file header, or the end record of an empty one).
 bool looksLikeZip(const std::vector<std::uint8_t>& bytes);
+// Reads an .xlsx image; throws WorkbookError (see XlsxBook::parse).
+std::unique_ptr<Book> openXlsx(std::vector<std::uint8_t> image);
 
 // Limits checked before anything is inflated.
 constexpr std::uint64_t kMaxPartSize = std::uint64_t{64} << 20;     // one part, inflated
@@ -117,23 +121,29 @@ struct XSheetPatch {
 // The style a new cell at (row, col) takes: its row's when the row has one, else its column's.
 std::uint32_t newCellXf(const XSheet& s, std::uint32_t row, std::uint32_t col);
 
-class XlsxBook {
+class XlsxBook final : public Book {
  public:
   // Throws WorkbookError: Damaged for what cannot be read, Unsupported for encrypted entries,
   // ZIP64 archives, DTDs and binary workbooks.
   static std::unique_ptr<XlsxBook> parse(std::vector<std::uint8_t> image);
 
-  int sheetCount() const { return static_cast<int>(sheets_.size()); }
-  const std::string& sheetName(int sheet) const { return at(sheet).name; }
-  bool sheetHidden(int sheet) const { return at(sheet).hidden; }
-  bool date1904() const { return date1904_; }
-  int lastRow(int sheet) const;
-  int lastColumn(int sheet) const;
-  Cell cell(int sheet, int row, int col) const;
+  int sheetCount() const override { return static_cast<int>(sheets_.size()); }
+  std::string sheetName(int sheet) const override { return at(sheet).name; }
+  bool sheetHidden(int sheet) const override { return at(sheet).hidden; }
+  // A damaged part refuses the whole file: every sheet listed can be read.
+  bool sheetReadable(int sheet) const override { return (void)at(sheet), true; }
+  bool date1904() const override { return date1904_; }
+  int lastRow(int sheet) const override;
+  int lastColumn(int sheet) const override;
+  Cell cell(int sheet, int row, int col) const override;
 
-  void setText(int sheet, int row, int col, const std::string& utf8);
-  void setInteger(int sheet, int row, int col, std::int16_t value);
-  bool modified() const;
+  void setText(int sheet, int row, int col, const std::string& utf8) override;
+  void setInteger(int sheet, int row, int col, std::int16_t value) override;
+  bool modified() const override;
+
+  std::vector<std::uint8_t> serialize() const override { return build().image; }
+  const std::vector<std::uint8_t>& prepareSave() override;
+  std::unique_ptr<Book> saved(const std::vector<std::uint8_t>& content) override;
 
   const std::vector<std::uint8_t>& image() const { return image_; }
 
@@ -162,6 +172,7 @@ class XlsxBook {
   void applyPatch(XSheet& sheet, const XSheetPatch& patch) const;
 
   std::vector<std::uint8_t> image_;
+  std::optional<Output> pending_;  // a save under way
   std::vector<XSheet> sheets_;
   std::vector<std::string> sst_;
   std::vector<std::uint8_t> xfDate_;

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "roster/src/impl.h"
+#include "roster/cell/utf16.h"
+#include "roster/xls/xlsbook.h"
 
 namespace velquor::roster {
 namespace detail {
@@ -14,24 +15,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& what) {
   throw WorkbookError("The file is not a readable workbook (" + what + ").", ErrorKind::Damaged);
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // Reads across the record boundaries of an SST (or STRING) record and its CONTINUEs.
@@ -208,95 +191,6 @@ class RecordWalker {
 
 }  // namespace
 
-std::string utf16ToUtf8(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size() * 3);
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    std::uint32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    appendUtf8(out, c);
-  }
-  return out;
-}
-
-std::u16string utf8ToUtf16(const std::string& s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    std::uint32_t cp;
-    std::size_t n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
-    else if ((c >> 3) == 30) { cp = c & 0x07; n = 4; }
-    else throw WorkbookError("The text is not valid UTF-8.");
-    if (i + n > s.size()) throw WorkbookError("The text is not valid UTF-8.");
-    for (std::size_t k = 1; k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc >> 6) != 2) throw WorkbookError("The text is not valid UTF-8.");
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += n;
-  }
-  return out;
-}
-
-bool isBuiltinDateFormat(std::uint32_t f) {
-  return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58);
-}
-
-bool isDateFormatString(const std::string& f) {
-  std::string lower;
-  for (char c : f) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  if (lower == "general" || lower == "@") return false;
-  for (std::size_t i = 0; i < f.size(); ++i) {
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(f[i])));
-    if (c == '"') {
-      std::size_t j = f.find('"', i + 1);
-      if (j == std::string::npos) return false;
-      i = j;
-    } else if (c == '\\' || c == '_' || c == '*') {
-      ++i;
-    } else if (c == '[') {
-      std::size_t j = f.find(']', i + 1);
-      if (j == std::string::npos) return false;
-      std::string inner = lower.substr(i + 1, j - i - 1);
-      if (!inner.empty() && inner.find_first_not_of("hms") == std::string::npos) return true;  // elapsed time
-      i = j;
-    } else if (c == ';') {
-      return false;  // only the first section decides
-    } else if (c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 's') {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string formatNumber(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  if (v == std::floor(v) && std::fabs(v) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return std::string(buf) == "-0" ? "0" : buf;
-  }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
-}
-
 }  // namespace detail
 
 using namespace detail;
@@ -318,7 +212,7 @@ void indexRows(Sheet& sh) {
 
 // The cells of the sheet whose BOF is at `offset` (BOUNDSHEET type `type`); `starts` are the
 // positions of every sheet, to guess its size.
-void Workbook::Impl::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts) {
+void detail::XlsBook::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts) {
   RecordWalker sw(stream, offset);
   RecordView r;
   if (!sw.next(r) || r.type != kBof || r.len < 4) fail("a sheet does not start with a BOF record");
@@ -464,7 +358,7 @@ void Workbook::Impl::parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t ty
   indexRows(sh);
 }
 
-void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved) {
+void detail::XlsBook::parse(Bytes image, XlsBook* previous, const SaveLayout* saved) {
   cfb = std::make_unique<CompoundFile>(std::move(image));
   streamEntry = cfb->findRootStream(u"Workbook");
   if (streamEntry < 0) {
@@ -504,7 +398,7 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
         globalsEofPos = r.pos;
         break;
       case kDateMode:
-        if (r.len >= 2) date1904 = rd16(r.data) != 0;
+        if (r.len >= 2) date1904_ = rd16(r.data) != 0;
         break;
       case kXf:
         if (r.len >= 4) xfFormat.push_back(rd16(r.data + 2));
@@ -662,9 +556,9 @@ void Workbook::Impl::parse(Bytes image, Impl* previous, const SaveLayout* saved)
     if (sheets[i].worksheet) worksheets.push_back(static_cast<int>(i));
 }
 
-bool Workbook::Impl::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
+bool detail::XlsBook::isDateXf(std::uint16_t xf) const { return xf < xfDate.size() && xfDate[xf]; }
 
-Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
+Cell detail::XlsBook::makeCell(const Sheet& s, std::uint32_t key) const {
   Cell c;
   if (!s.edits.empty()) {
     auto e = s.edits.find(key);
@@ -683,26 +577,12 @@ Cell Workbook::Impl::makeCell(const Sheet& s, std::uint32_t key) const {
   }
   const CellSlot* it = s.find(key);
   if (!it) return c;
-  c.kind = static_cast<Cell::Kind>(it->kind);
-  switch (c.kind) {
-    case Cell::Kind::Text:
-      c.text = (it->flags & kFromPool) ? pool[it->str] : sst[it->str];
-      break;
-    case Cell::Kind::Number:
-      c.number = it->num;
-      c.isDate = it->flags & kIsDate;
-      break;
-    case Cell::Kind::Boolean:
-      c.number = it->num;
-      break;
-    case Cell::Kind::Error:
-      c.number = it->num;
-      c.text = errorName(static_cast<std::uint8_t>(it->num));
-      break;
-    case Cell::Kind::Empty:
-      break;
-  }
-  return c;
+  return slotCell(
+      *it, kIsDate, [&](const CellSlot& t) -> const std::string& { return (t.flags & kFromPool) ? pool[t.str] : sst[t.str]; },
+      [](const CellSlot& t, Cell& e) {
+        e.number = t.num;
+        e.text = errorName(static_cast<std::uint8_t>(t.num));
+      });
 }
 
 }  // namespace velquor::roster

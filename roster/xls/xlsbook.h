@@ -1,5 +1,5 @@
-// Internal state of a Workbook: the file image, the parsed Workbook stream, the cells of every
-// worksheet and the edits not yet saved.
+// The .xls book: a BIFF8 Workbook stream in a compound file. Holds the file image, the parsed
+// stream, the cells of every worksheet and the edits not yet saved.
 #pragma once
 
 #include <filesystem>
@@ -10,16 +10,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "roster/src/bytes.h"
-#include "roster/src/cfb.h"
-#include "roster/src/diskfile.h"
-#include "roster/src/xlsx.h"
-#include "roster/file_ops.h"
+#include "roster/cell/book.h"
+#include "roster/cell/bytes.h"
+#include "roster/cell/utf16.h"
+#include "roster/cell/value.h"
+#include "roster/xls/cfb.h"
 #include "roster/workbook.h"
 
-namespace velquor::roster {
-
-namespace detail {
+namespace velquor::roster::detail {
 
 // BIFF8 record types used by the component.
 enum Rec : std::uint16_t {
@@ -93,25 +91,33 @@ struct SaveLayout {
   std::vector<std::map<std::uint32_t, std::uint16_t>> xf;
 };
 
-std::string utf16ToUtf8(const std::u16string& s);
-std::u16string utf8ToUtf16(const std::string& s);
-bool isDateFormatString(const std::string& format);
-// A built-in number format (by its id, the same in both file formats) that shows a date or time.
-bool isBuiltinDateFormat(std::uint32_t id);
-std::string formatNumber(double v);
+// A file image that starts like a compound file.
+bool looksLikeCompoundFile(const Bytes& image);
+// Reads an .xls image; throws WorkbookError.
+std::unique_ptr<Book> openXls(Bytes image);
+// A new .xls image with the given worksheets (see Workbook::create).
+Bytes createXls(const std::vector<std::pair<std::string, Workbook::SheetRows>>& sheets, int sectorShift);
 
-}  // namespace detail
+struct XlsBook final : Book {
+  int sheetCount() const override { return static_cast<int>(worksheets.size()); }
+  std::string sheetName(int sheet) const override { return worksheet(sheet).name; }
+  bool sheetHidden(int sheet) const override { return worksheet(sheet).hidden; }
+  bool sheetReadable(int sheet) const override { return !worksheet(sheet).damaged; }
+  bool date1904() const override { return date1904_; }
+  Cell cell(int sheet, int row, int col) const override;
+  int lastRow(int sheet) const override;
+  int lastColumn(int sheet) const override;
+  Bytes serialize() const override;
+  const Bytes& prepareSave() override;
+  std::unique_ptr<Book> saved(const Bytes& content) override;
+  void setText(int sheet, int row, int col, const std::string& utf8) override;
+  void setInteger(int sheet, int row, int col, std::int16_t value) override;
+  bool modified() const override;
 
-struct Workbook::Impl {
-  detail::DiskFile file;  // the file on disk; detached for an image in memory
-
-  // An .xlsx workbook; the members below describe an .xls one.
-  std::unique_ptr<detail::XlsxBook> xlsx;
-
-  std::unique_ptr<detail::CompoundFile> cfb;
+  std::unique_ptr<CompoundFile> cfb;
   int streamEntry = -1;
-  detail::ByteView stream;  // usually a view into the file image held by cfb
-  bool date1904 = false;
+  ByteView stream;  // usually a view into the file image held by cfb
+  bool date1904_ = false;
   std::vector<std::uint16_t> xfFormat;
   std::map<std::uint16_t, bool> customDate;
   std::vector<std::uint8_t> xfDate;  // per XF: its number format shows a date
@@ -126,33 +132,33 @@ struct Workbook::Impl {
   std::uint32_t globalsEnd = 0;        // after the globals EOF
   std::uint32_t globalsEofPos = 0;
   std::vector<std::string> pool;      // text of LABEL cells and formula results
-  std::vector<detail::Sheet> sheets;  // every substream, in stream order
+  std::vector<Sheet> sheets;  // every substream, in stream order
   std::vector<int> worksheets;        // indexes into sheets, in BOUNDSHEET order
-  int active = 1;
 
   // Edits: strings added to the shared string table.
   std::vector<std::string> newStrings;
   std::unordered_map<std::string, std::uint32_t> stringIndex;  // built on first setText
 
-  // Parses a file image. With `previous` and `saved`, the image is what previous wrote: cells
+  // Parses a file image. With `previous` and `layout`, the image is what previous wrote: cells
   // are taken over from it instead of parsed again.
-  void parse(detail::Bytes image, Impl* previous = nullptr, const detail::SaveLayout* saved = nullptr);
-  // Reads a file image of either format.
-  void load(detail::Bytes image);
-  void parseSheet(detail::Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts);
-  detail::Bytes serializeStream(detail::SaveLayout* layout = nullptr) const;
+  void parse(Bytes image, XlsBook* previous = nullptr, const SaveLayout* layout = nullptr);
+  void parseSheet(Sheet& sh, std::uint32_t offset, std::uint8_t type, const std::vector<std::uint32_t>& starts);
+  Bytes serializeStream(SaveLayout* layout = nullptr) const;
   // Memory of earlier saves, reused by the next one (large rosters save faster).
-  mutable detail::Bytes spareStream, spareImage;
-  const detail::Sheet& worksheet(int position) const;
+  mutable Bytes spareStream, spareImage;
+  // A save under way: the new image and where it put every substream.
+  Bytes pendingImage, pendingStream;
+  SaveLayout pendingLayout;
+  const Sheet& worksheet(int position) const;
   // The worksheet, refused (ErrorKind::SheetUnreadable) when its records are damaged.
-  const detail::Sheet& readableWorksheet(int position) const;
+  const Sheet& readableWorksheet(int position) const;
   // Refuses every edit of a workbook with a damaged sheet or a damaged mini stream table.
   void checkWholeFile() const;
   mutable bool wholeFileChecked = false;
-  detail::Sheet& worksheet(int position);
-  Cell makeCell(const detail::Sheet& s, std::uint32_t key) const;
+  Sheet& worksheet(int position);
+  Cell makeCell(const Sheet& s, std::uint32_t key) const;
   bool isDateXf(std::uint16_t xf) const;
   void checkWritable(int sheet, int row, int col) const;
 };
 
-}  // namespace velquor::roster
+}  // namespace velquor::roster::detail

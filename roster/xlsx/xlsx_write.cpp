@@ -16,10 +16,9 @@
 #include <set>
 #include <string_view>
 
-#include "roster/src/impl.h"
-#include "roster/src/xlsx.h"
-#include "roster/src/xlsx_zip.h"
-#include "roster/src/xml.h"
+#include "roster/xlsx/xlsx.h"
+#include "roster/xlsx/xlsx_zip.h"
+#include "roster/xlsx/xml.h"
 
 namespace velquor::roster::detail {
 
@@ -563,6 +562,21 @@ void XlsxBook::applyPatch(XSheet& s, const XSheetPatch& patch) const {
   for (const XCell& c : newCells) {
     s.lastRow = std::max(s.lastRow, static_cast<int>(c.row));
     s.lastCol = std::max(s.lastCol, static_cast<int>(c.col));
+  }
+}
+
+const std::vector<std::uint8_t>& XlsxBook::prepareSave() {
+  pending_ = build();
+  return pending_->image;
+}
+
+std::unique_ptr<Book> XlsxBook::saved(const std::vector<std::uint8_t>& content) {
+  try {
+    adopt(std::move(*pending_));
+    pending_.reset();
+    return nullptr;
+  } catch (const std::exception&) {
+    return parse(content);  // read the saved image like any other
   }
 }
 

@@ -2,11 +2,9 @@
 // cells), filled through the same editing path as real files.
 #include <charconv>
 
-#include "roster/src/impl.h"
+#include "roster/xls/xlsbook.h"
 
-namespace velquor::roster {
-
-using namespace detail;
+namespace velquor::roster::detail {
 
 namespace {
 
@@ -40,7 +38,7 @@ Bytes hexBytes(const char* hex) {
 
 }  // namespace
 
-std::vector<std::uint8_t> Workbook::create(const std::vector<std::pair<std::string, SheetRows>>& sheets, int sectorShift) {
+Bytes createXls(const std::vector<std::pair<std::string, Workbook::SheetRows>>& sheets, int sectorShift) {
   if (sheets.empty()) throw WorkbookError("A workbook needs at least one sheet.");
   if (sectorShift != 9 && sectorShift != 12) throw WorkbookError("Unsupported sector size.");
   Bytes g;
@@ -89,9 +87,10 @@ std::vector<std::uint8_t> Workbook::create(const std::vector<std::pair<std::stri
     rec(g, kWindow2, w);
     rec(g, kEof, {});
   }
-  Workbook wb = fromBytes(CompoundFile::build({{u"Workbook", g}}, sectorShift));
+  XlsBook wb;
+  wb.parse(CompoundFile::build({{u"Workbook", g}}, sectorShift));
   for (std::size_t i = 0; i < sheets.size(); ++i) {
-    const SheetRows& rows = sheets[i].second;
+    const Workbook::SheetRows& rows = sheets[i].second;
     for (std::size_t r = 0; r < rows.size(); ++r) {
       for (std::size_t c = 0; c < rows[r].size(); ++c) {
         const std::string& v = rows[r][c];
@@ -106,7 +105,7 @@ std::vector<std::uint8_t> Workbook::create(const std::vector<std::pair<std::stri
       }
     }
   }
-  return CompoundFile::build({{u"Workbook", wb.d_->serializeStream()}}, sectorShift);
+  return CompoundFile::build({{u"Workbook", wb.serializeStream()}}, sectorShift);
 }
 
-}  // namespace velquor::roster
+}  // namespace velquor::roster::detail
