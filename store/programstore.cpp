@@ -271,10 +271,12 @@ auto Store::write(F&& change) -> decltype(change()) {
 
 std::uint64_t Store::revision() const {
   try {
-    version_->reset();
     version_->executeStep();
-    return (static_cast<std::uint64_t>(version_->getColumn(0).getInt64()) << 32) ^ ownChanges_;
+    const auto version = static_cast<std::uint64_t>(version_->getColumn(0).getInt64());
+    version_->reset();  // a statement left stepping would hold its read transaction open
+    return (version << 32) ^ ownChanges_;
   } catch (const SQLite::Exception&) {
+    version_->tryReset();
     return ownChanges_;
   }
 }
