@@ -2,6 +2,7 @@
 // data folder: a second start hands its roster file (if any) to it and ends.
 // `--reset` starts with the design's defaults and forgets the remembered settings.
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QSettings>
 #include <QStandardPaths>
@@ -11,10 +12,12 @@
 #include "app/commandline.h"
 #include "app/frmfm.h"
 #include "app/frmmd.h"
+#include "app/programdata.h"
 #include "app/services.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
 #include "app/widgets.h"
+#include "core/log.h"
 
 int main(int argc, char* argv[]) {
   if (const auto exitCode = velquor::answerCommandLine(argc, argv)) return *exitCode;
@@ -24,7 +27,10 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("velquor"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquor")));
   const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
-  velquor::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+  const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  QDir().mkpath(dataFolder);
+  velquor::log::setFile(velquor::ProgramData::logPath(dataFolder).toStdU16String());
+  velquor::SingleInstance instance(dataFolder);
   if (!instance.claim(options.rosterPath)) return 0;
   velquor::RealServices realServices;
   velquor::Services services = realServices.services();
