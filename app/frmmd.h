@@ -197,7 +197,7 @@ class FrmMd : public QMainWindow {
   // place; true when the teacher took it and it was written there.
   bool offerSampleRoster();
   void listClasses();  // lists the roster's classes and loads the first
-  void loadClass();    // loads the class selected in cmbXls
+  bool loadClass();    // loads the class selected in cmbXls; false when it could not
   void onImage1Click();  // the file dialog, then the class list
   void onImage2Click();  // shows the roster in the desktop's spreadsheet program
   void onCmbXlsClick();

@@ -1,4 +1,5 @@
 // Grouping: the group rule, forming groups, browsing them.
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -79,8 +80,9 @@ void FrmMd::onCmdFzClick(int index) {
   const bool random = index == 0;
   if (formGroupsNow(random)) return;
   // Read the class again (which groups it as one) and try the same grouping once more.
-  loadClass();
-  if (formGroupsNow(random)) return;
+  const bool loaded = loadClass();
+  if (loaded && formGroupsNow(random)) return;
+  if (!loaded && cmbXls->count() > 0) return;  // the class loader said why
   services_.dialogs->message(this, QStringLiteral("无法分组，请检查名单后重新选择班级。"), QStringLiteral("警告"),
                              MessageIcon::Critical);
 }

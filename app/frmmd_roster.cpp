@@ -158,9 +158,9 @@ void FrmMd::onImage2Click() {
   }
 }
 
-void FrmMd::loadClass() {
+bool FrmMd::loadClass() {
   int k = cmbXls->currentIndex();
-  if (k < 0 && cmbXls->count() == 0) return;
+  if (k < 0 && cmbXls->count() == 0) return false;
   if (k < 0) k = 0;
   // A sheet that cannot be loaded leaves the loaded class whole (its count, sheet, lists,
   // groups, pool and buttons), and the class list shows that class again. The next roster
@@ -186,7 +186,7 @@ void FrmMd::loadClass() {
       services_.dialogs->message(this, QStringLiteral("检测到名单表格为空，请检查"), kWarningTitle,
                                  MessageIcon::Critical);
       keepLoadedClass();
-      return;
+      return false;
     }
     step = results::LoadStep::TodayColumn;
     roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
@@ -197,6 +197,7 @@ void FrmMd::loadClass() {
     noteLoadedClass(read);  // a mark still waiting counts as today's
     installClass(read);
     leaveOutAbsent();
+    return true;
   } catch (const std::exception& e) {
     // The class is named with the cause, so the teacher knows which class is lost and why.
     log::write("loading a class", e.what(), rosterPath.toStdString());
@@ -204,6 +205,7 @@ void FrmMd::loadClass() {
         results::classLoadFailure(e, step, cmbXls->itemText(k).toStdString(), todayText.toStdString()));
     services_.dialogs->message(this, text, kWarningTitle, MessageIcon::Critical);
     keepLoadedClass();
+    return false;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -209,7 +210,17 @@ class TestPendingCrash : public QObject {
         // The next start.
         results::PendingJournal journal(*store);
         journal.settleInterruptedSaves();
-        for (int tries = 0; tries < 3 && !journal.writes().empty(); ++tries) flushAll(journal);
+        flushAll(journal);
+        // Killed between creating its lock file and writing its line, the save leaves an
+        // empty lock file: the roster looks held by an unknown program until the teacher
+        // releases it ("解除占用…"), as here.
+        const QString lockFile = QDir(folder.path()).filePath(QStringLiteral(".~lock.点名册.xls#"));
+        if (!journal.writes().empty() && QFileInfo(lockFile).size() == 0 && QFile::exists(lockFile)) {
+          outcomes[QStringLiteral("killed with its lock file empty (released)")] += 1;
+          Workbook book = Workbook::open(roster.toStdString());
+          QVERIFY(book.removeStaleLock(book.lock()));
+          flushAll(journal);
+        }
         QVERIFY(journal.writes().empty());
       }
       for (int student = 1; student <= 6; ++student) QCOMPARE(dayMark(roster, student), double(expected[student]));
