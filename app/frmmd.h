@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grouping/grouptable.h"
+#include "rollcall/absence.h"
 #include "rollcall/pool.h"
 #include "app/services.h"
 
@@ -35,10 +36,7 @@ class CellSource;
 class CaptionLabel;
 class ClassTable;
 class PendingWrites;
-namespace rollcall {
-class AbsenceBook;
-struct AbsentStudent;
-}  // namespace rollcall
+class ProgramData;
 class Classroom;
 
 class FrmMd : public QMainWindow {
@@ -199,7 +197,7 @@ class FrmMd : public QMainWindow {
   // place; true when the teacher took it and it was written there.
   bool offerSampleRoster();
   void listClasses();  // lists the roster's classes and loads the first
-  void loadClass();    // loads the class selected in cmbXls
+  bool loadClass();    // loads the class selected in cmbXls; false when it could not
   void onImage1Click();  // the file dialog, then the class list
   void onImage2Click();  // shows the roster in the desktop's spreadsheet program
   void onCmbXlsClick();
@@ -281,6 +279,12 @@ class FrmMd : public QMainWindow {
   rollcall::AbsentStudent absentKey(int student) const;
   std::unique_ptr<rollcall::AbsenceBook> absences_;
   ClassTable* classTable_ = nullptr;
+  // The program's own data (waiting writes, absences, the call history) and its log.
+  std::unique_ptr<ProgramData> programData_;
+  // The call history: the call about to be made is stored (its id, 0 when it could not be),
+  // and a call taken back is marked so.
+  std::int64_t storeCall();
+  void storeTakeBack(std::int64_t call);
 
  public:
   // ---- Class timer ----------------------------------------------------------------------
@@ -304,6 +308,7 @@ class FrmMd : public QMainWindow {
   // The classroom screen (scaling, full screen, clicker keys, taking back a call,
   // remembered settings, screen readers), wired in one place: frmmd_classroom.cpp.
   friend class Classroom;
+  friend void openGivenRoster(FrmMd& window, const QString& path);
   void installClassroom();
   void noteCall(bool namePool);  // a call is about to take its candidate out of the pool
   void noteDayStart();           // the pool was built afresh

@@ -1,4 +1,5 @@
 // Grouping: the group rule, forming groups, browsing them.
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include "grouping/formation.h"
 #include "app/frmmd.h"
 #include "grouping/grouprule.h"
+#include "core/log.h"
 #include "core/numtext.h"
 #include "app/widgets.h"
 
@@ -78,8 +80,9 @@ void FrmMd::onCmdFzClick(int index) {
   const bool random = index == 0;
   if (formGroupsNow(random)) return;
   // Read the class again (which groups it as one) and try the same grouping once more.
-  loadClass();
-  if (formGroupsNow(random)) return;
+  const bool loaded = loadClass();
+  if (loaded && formGroupsNow(random)) return;
+  if (!loaded && cmbXls->count() > 0) return;  // the class loader said why
   services_.dialogs->message(this, QStringLiteral("无法分组，请检查名单后重新选择班级。"), QStringLiteral("警告"),
                              MessageIcon::Critical);
 }
@@ -98,7 +101,8 @@ bool FrmMd::formGroupsNow(bool random) {
     formed = grouping::formGroups(list, groupCount, groupSize,
                                   random ? grouping::GroupingOrder::Random : grouping::GroupingOrder::InOrder,
                                   [this] { return services_.random->next(); });
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    log::write("grouping", e.what(), rosterPath.toStdString());
     return false;
   }
   if (!formed) return false;

@@ -2,56 +2,47 @@
 
 #include <algorithm>
 
-#include "core/textfile.h"
+#include "core/log.h"
 
 namespace velquor::rollcall {
-namespace {
-constexpr std::string_view kHeader = "velquor-absent 1";
+
+AbsenceBook::AbsenceBook(store::Store& store, std::string date) : store_(store), date_(std::move(date)) {
+  sync(true);
 }
 
-AbsenceBook::AbsenceBook(std::filesystem::path file, std::string date) : file_(std::move(file)), date_(std::move(date)) {
-  const auto text = readTextFile(file_);
-  if (!text) return;
-  const auto lines = completeLines(*text);
-  if (lines.empty() || lines.front() != kHeader) return;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const auto f = splitFields(lines[i]);
-    if (f.size() == 5 && f[0] == date_) absent_.push_back({f[1], f[2], f[3], f[4]});
+void AbsenceBook::sync(bool now) const {
+  const auto time = std::chrono::steady_clock::now();
+  if (!now && time - looked_ < std::chrono::milliseconds(100)) return;
+  looked_ = time;
+  const std::uint64_t revision = store_.revision();
+  if (revision == revision_) return;
+  try {
+    absent_ = store_.absences(date_);
+    revision_ = revision;
+  } catch (const store::StoreError& e) {
+    // The copy read before stays in force.
+    log::write("absences", e.what());
   }
 }
 
 bool AbsenceBook::isAbsent(const AbsentStudent& student) const {
+  sync();
   return std::find(absent_.begin(), absent_.end(), student) != absent_.end();
 }
 
 void AbsenceBook::setAbsent(const AbsentStudent& student, bool absent) {
+  sync(true);
   if (isAbsent(student) == absent) return;
-  const auto before = absent_;
-  if (absent) absent_.push_back(student);
-  else std::erase(absent_, student);
-  try {
-    store();
-  } catch (...) {
-    absent_ = before;
-    throw;
-  }
+  store_.setAbsent(date_, student, absent);
+  sync(true);
 }
 
 void AbsenceBook::setDate(const std::string& date) {
   if (date == date_) return;
   date_ = date;
   absent_.clear();
-}
-
-void AbsenceBook::store() const {
-  std::string text;
-  if (!absent_.empty()) {
-    text = std::string(kHeader) + '\n';
-    for (const AbsentStudent& a : absent_)
-      text += escapedField(date_) + '\t' + escapedField(a.roster) + '\t' + escapedField(a.sheet) + '\t' +
-              escapedField(a.number) + '\t' + escapedField(a.name) + '\n';
-  }
-  replaceTextFile(file_, text);
+  revision_ = store_.revision() + 1;
+  sync(true);
 }
 
 }  // namespace velquor::rollcall

@@ -159,7 +159,11 @@ class SaveLock {
         break;
       }
       const auto other = readLockFile(lockFile_);
-      if (!other && Clock::now() < deadline) continue;  // removed in between: try again
+      if (!other && Clock::now() < deadline) {
+        // Removed in between: try again, without spinning on a file that cannot be read.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
       if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
       if (ownAndStale(*other)) {
         removeIfSame(other->lock);

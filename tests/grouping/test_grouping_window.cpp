@@ -211,7 +211,9 @@ class TestGroupingWindow : public QObject {
     w.rosterApp.reset();
     w.studentTable = std::monostate{};
     w.CmdFz[1]->click();
+    // One message, the class loader's, naming the cause.
     QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
+    QVERIFY(s.fakes.dialogs.messages[0].text.contains(QStringLiteral("找不到名单文件")));
     QCOMPARE(s.fakes.dialogs.messages[0].icon, MessageIcon::Critical);
     QVERIFY(w.isEnabled());
     // The roster back in place: the reload restores the class and the grouping runs.

@@ -171,13 +171,14 @@ class TestRosterWindow : public QObject {
     w.MnSz[0]->trigger();
     QCOMPARE(w.cmbXls->currentText(), QStringLiteral("空表"));
     QCOMPARE(loadedClass(w), before);
-    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));  // the three short lists
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(4));  // the short lists, the full sheet
     QCOMPARE(s.fakes.dialogs.messages[1].text, QStringLiteral("检测到名单表格为空，请检查"));
+    QVERIFY(s.fakes.dialogs.messages[2].text.startsWith(QStringLiteral("班级“满表”的工作表从F列起已没有空列")));
 
     // Both writes go to the class still loaded, in its own roster.
     w.CmdXie[1]->click();
     w.CmdXie[0]->click();
-    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(3));
+    QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(4));
     QCOMPARE(fileBytes(other), otherBytes);
     const roster::Workbook book = roster::Workbook::open(path.toStdString());
     QCOMPARE(book.cell(1, 7, 6).number, 5.0);  // student 5, today's column F
