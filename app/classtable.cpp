@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/log.h"
 #include "roster/classsheet.h"
 #include "roster/workbookset.h"
 
@@ -49,55 +50,73 @@ ClassTable::ClassTable(QWidget* parent, std::function<View()> view)
 void ClassTable::refresh() {
   try {
     rebuild();
-  } catch (const std::exception&) {
-    // The roster cannot be read just now: the table keeps what it shows.
+  } catch (const std::exception& e) {
+    // The table keeps what it shows.
+    log::write("class table", e.what(), view_().rosterPath.toStdString());
   }
 }
 
-void ClassTable::rebuild() {
-  const View v = view_();
+void ClassTable::readSheet(const View& v) {
   const QFileInfo file(v.rosterPath);
-  // The file is read again only when it, the waiting marks, the absences or the current
-  // student changed.
   const QString stamp = file.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char('|') +
-                        QString::number(file.size()) + QLatin1Char('|') + QString::number(v.currentRow) +
-                        QLatin1Char('|') + v.sheet + QLatin1Char('|') + v.today + QLatin1Char('|') + v.revision;
-  if (stamp == stamp_) return;
+                        QString::number(file.size()) + QLatin1Char('|') + v.rosterPath + QLatin1Char('|') + v.sheet +
+                        QLatin1Char('|') + v.today;
+  if (stamp == fileStamp_) return;
+  // Remembered before reading: a file that cannot be read is not read again until it changes.
+  fileStamp_ = stamp;
+  headings_ = {QStringLiteral("学号"), QStringLiteral("姓名"), QStringLiteral("组别")};
+  rows_.clear();
+  todayAt_ = -1;
   roster::Workbook book = [&] {
     try {
       return roster::Workbook::open(v.rosterPath.toStdString());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      log::write("class table", e.what(), v.rosterPath.toStdString());
       return roster::Workbook::fromBytes(roster::Workbook::create({{"-", {}}}));
     }
   }();
   int sheet = 0;
   for (int s = 1; s <= book.sheetCount(); ++s)
     if (QString::fromStdString(book.sheetName(s)) == v.sheet) sheet = s;
-  QStringList headings = {QStringLiteral("学号"), QStringLiteral("姓名"), QStringLiteral("组别")};
   std::vector<int> columns = {roster::kNumberColumn, roster::kNameColumn, roster::kGroupColumn};
-  int todayAt = -1;
   const roster::WorkbookCells cells(book, sheet > 0 ? sheet : 1);
   int rows = 0;
   if (sheet > 0) {
     for (int c = roster::kFirstDayColumn; c <= roster::kLastColumn; ++c) {
       const std::string shown = book.cellMonthDay(sheet, roster::kHeadingRow, c);
       if (shown.empty()) break;
-      if (QString::fromStdString(shown) == v.today) todayAt = static_cast<int>(columns.size());
-      headings << QString::fromStdString(shown);
+      if (QString::fromStdString(shown) == v.today) todayAt_ = static_cast<int>(columns.size());
+      headings_ << QString::fromStdString(shown);
       columns.push_back(c);
     }
     rows = roster::countStudents(cells);
   }
   // Today's column shows even before its heading is written, when marks wait for it.
-  if (todayAt < 0) {
-    todayAt = static_cast<int>(columns.size());
-    headings << v.today;
+  if (todayAt_ < 0) {
+    todayAt_ = static_cast<int>(columns.size());
+    headings_ << v.today;
     columns.push_back(sheet > 0 ? roster::findTodayColumn(cells, v.today.toStdString()) : 0);
   }
-  std::vector<QStringList> data;
+  rows_.reserve(static_cast<std::size_t>(rows));
   for (int r = 0; r < rows; ++r) {
     QStringList line;
     for (const int c : columns) line << QString::fromStdString(roster::toVariant(book.cell(sheet, r + 3, c)).toText());
+    rows_.push_back(line);
+  }
+}
+
+void ClassTable::rebuild() {
+  const View v = view_();
+  readSheet(v);
+  const QString stamp = fileStamp_ + QLatin1Char('|') + QString::number(v.currentRow) + QLatin1Char('|') + v.revision;
+  if (stamp == stamp_) return;
+  const QStringList& headings = headings_;
+  const int todayAt = todayAt_;
+  const int rows = static_cast<int>(rows_.size());
+  std::vector<QStringList> data;
+  data.reserve(rows_.size());
+  for (const QStringList& cells : rows_) {
+    QStringList line = cells;
     line << v.waiting(line[0], line[1]) << (v.absent(line[0], line[1]) ? QStringLiteral("1") : QString());
     data.push_back(line);
   }

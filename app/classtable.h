@@ -34,10 +34,16 @@ class ClassTable : public QDialog {
 
  private:
   void rebuild();
+  // The roster's sheet as last read: read again only when the file (or the class) changed.
+  void readSheet(const View& v);
   std::function<View()> view_;
   QTableWidget* table_;
   QTimer* poll_;
-  QString stamp_;  // what the table was last built from
+  QString stamp_;      // what the table was last built from
+  QString fileStamp_;  // what the sheet was last read from
+  QStringList headings_;
+  std::vector<QStringList> rows_;  // the cells shown, per student
+  int todayAt_ = -1;
 };
 
 }  // namespace velquor

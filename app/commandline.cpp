@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <cstdio>
 #include <cstring>
 
 #include "app/datafiles.h"
+#include "app/programdata.h"
 #include "app/version.h"
 #include "app/widgets.h"
 
@@ -15,11 +17,12 @@ namespace velquor {
 namespace {
 
 const char* const kUsage =
-    "Usage: velquor [--version | --help | --paths | --reset]\n"
+    "Usage: velquor [--version | --help | --paths | --reset] [ROSTER]\n"
     "Starts the classroom roll-call window. Options:\n"
     "  --version  print the version\n"
     "  --help     print this help\n"
-    "  --paths    print where the sounds, the introduction text and the default roster are found\n"
+    "  --paths    print where the sounds, the introduction text, the default roster, the program's\n"
+    "             data and its log are found\n"
     "  --reset    start with the default settings and forget the remembered ones\n";
 
 // One line per data file and one for the default roster, so an installation can be checked
@@ -38,6 +41,9 @@ void printPaths(QTextStream& out) {
   else if (roster.offerSample) out << " (missing; the sample roster is offered there)";
   else out << " (missing; the file dialog opens)";
   out << '\n';
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  out << "database: " << ProgramData::databasePath(data) << '\n';
+  out << "log: " << ProgramData::logPath(data) << '\n';
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "app/pendingwrites.h"
+#include "app/programdata.h"
 #include "rollcall/absence.h"
 #include "app/widgets.h"
 #include "roster/workbookset.h"

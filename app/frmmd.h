@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "grouping/grouptable.h"
+#include "rollcall/absence.h"
 #include "rollcall/pool.h"
 #include "app/services.h"
 
@@ -36,10 +37,7 @@ class CellSource;
 class CaptionLabel;
 class ClassTable;
 class PendingWrites;
-namespace rollcall {
-class AbsenceBook;
-struct AbsentStudent;
-}  // namespace rollcall
+class ProgramData;
 class Classroom;
 class FairPicks;
 
@@ -283,6 +281,12 @@ class FrmMd : public QMainWindow {
   rollcall::AbsentStudent absentKey(int student) const;
   std::unique_ptr<rollcall::AbsenceBook> absences_;
   ClassTable* classTable_ = nullptr;
+  // The program's own data (waiting writes, absences, the call history) and its log.
+  std::unique_ptr<ProgramData> programData_;
+  // The call history: the call about to be made is stored (its id, 0 when it could not be),
+  // and a call taken back is marked so.
+  std::int64_t storeCall();
+  void storeTakeBack(std::int64_t call);
 
  public:
   // ---- Class timer ----------------------------------------------------------------------
@@ -306,6 +310,7 @@ class FrmMd : public QMainWindow {
   // The classroom screen (scaling, full screen, clicker keys, taking back a call,
   // remembered settings, screen readers), wired in one place: frmmd_classroom.cpp.
   friend class Classroom;
+  friend void openGivenRoster(FrmMd& window, const QString& path);
   void installClassroom();
   void noteCall(bool namePool);  // a call is about to take its candidate out of the pool
   void noteDayStart();           // the pool was built afresh

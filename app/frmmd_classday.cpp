@@ -9,11 +9,14 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 
 #include "app/classtable.h"
 #include "app/frmmd.h"
 #include "app/pendingwrites.h"
+#include "app/programdata.h"
 #include "app/widgets.h"
+#include "core/log.h"
 #include "core/numtext.h"
 #include "results/pending.h"
 #include "rollcall/absence.h"
@@ -28,11 +31,16 @@ void FrmMd::connectClassDay() {
   lblDxr->setStyleSheet(QStringLiteral("color: #c00000;"));
   lblDxr->setToolTip(QStringLiteral("点击查看待写入的成绩"));
   lblDxr->hide();
-  pendingWrites = new PendingWrites(this, services_, lblDxr);
+  const QString today = services_.clock->now().date().toString(Qt::ISODate);
+  programData_ = std::make_unique<ProgramData>(dataFolderOf(services_), today);
+  // Said once, when the window is up.
+  if (!programData_->startMessage().isEmpty())
+    QTimer::singleShot(0, this, [this] {
+      services_.dialogs->message(this, programData_->startMessage(), QStringLiteral("警告"), MessageIcon::Critical);
+    });
+  pendingWrites = new PendingWrites(this, services_, lblDxr, *programData_);
 
-  absences_ = std::make_unique<rollcall::AbsenceBook>(
-      (dataFolderOf(services_) + QStringLiteral("/absent.txt")).toStdString(),
-      services_.clock->now().date().toString(Qt::ISODate).toStdString());
+  absences_ = std::make_unique<rollcall::AbsenceBook>(programData_->store(), today.toStdString());
 
   MnCkMd = MnFangShi->addAction(QStringLiteral("查看名单"));
   MnCkMd->setObjectName(QStringLiteral("MnCkMd"));
@@ -130,7 +138,8 @@ void FrmMd::toggleAbsent(int student) {
   const bool absent = !isAbsent(student);
   try {
     absences_->setAbsent(key, absent);
-  } catch (const std::exception&) {
+  } catch (const store::StoreError& e) {
+    log::write("absences", e.what(), key.roster);
     services_.dialogs->message(this, QStringLiteral("无法保存缺席记录。"), QStringLiteral("警告"), MessageIcon::Critical);
     return;
   }
@@ -208,9 +217,9 @@ void FrmMd::showClassTable() {
                              : (sum >= 0 ? QStringLiteral("+") : QString()) + QString::fromStdString(plainDecimal(sum));
       };
       v.absent = [this](const QString& number, const QString& name) { return isAbsent(studentNamed(number, name)); };
-      for (const auto& w : pendingWrites->writes()) v.revision += QString::number(w.id) + (w.unmatched ? u'?' : u',');
-      v.revision += QLatin1Char('|');
-      for (int i = 1; i <= studentCount; ++i) v.revision += isAbsent(i) ? u'1' : u'0';
+      // Waiting writes and absences change only with the store; unmatched marks with a try.
+      v.revision = QString::number(programData_->store().revision());
+      for (const auto& w : pendingWrites->writes()) v.revision += w.unmatched ? u'?' : u',';
       v.toggleAbsent = [this](const QString& number, const QString& name) {
         if (const int student = studentNamed(number, name)) toggleAbsent(student);
       };
@@ -220,6 +229,44 @@ void FrmMd::showClassTable() {
   classTable_->refresh();
   classTable_->show();
   classTable_->raise();
+}
+
+// ---- The call history ------------------------------------------------------------------
+
+std::int64_t FrmMd::storeCall() {
+  store::Call call;
+  call.time = services_.clock->now().toString(Qt::ISODate).left(19).toStdString();
+  call.category = rollCategory;
+  if (rollCategory == rollcall::kNameList) {
+    const auto key = absentKey(memberStudent(List1->currentRow()));
+    if (key.roster.empty()) return 0;  // nobody shown
+    call.roster = key.roster;
+    call.sheet = key.sheet;
+    call.number = key.number;
+    call.name = key.name;
+  } else {
+    // A number, or a seat as "row-column".
+    call.number = rollCategory == rollcall::kNumber ? std::to_string(currentValue)
+                                                    : std::to_string(currentGroup) + "-" + std::to_string(currentValue);
+  }
+  try {
+    return programData_->store().recordCall(call);
+  } catch (const store::StoreError& e) {
+    // The call goes on; the history misses it.
+    const QString said = programData_->refused(e, "call history");
+    if (!said.isEmpty()) services_.dialogs->message(this, said, QStringLiteral("警告"), MessageIcon::Critical);
+    return 0;
+  }
+}
+
+void FrmMd::storeTakeBack(std::int64_t call) {
+  if (call == 0) return;
+  try {
+    programData_->store().takeBackCall(call);
+  } catch (const store::StoreError& e) {
+    const QString said = programData_->refused(e, "call history");
+    if (!said.isEmpty()) services_.dialogs->message(this, said, QStringLiteral("警告"), MessageIcon::Critical);
+  }
 }
 
 }  // namespace velquor

@@ -2,6 +2,7 @@
 // control, taking back a call, remembered settings and screen readers. All of it is wired
 // here, in one place; it reaches the design's controls only through their own handlers.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@
 #include "app/keycontrol.h"
 #include "app/scaling.h"
 #include "app/settings.h"
+#include "app/singleinstance.h"
 #include "app/widgets.h"
 #include "rollcall/takeback.h"
 
@@ -84,6 +86,7 @@ class Classroom : public QObject {
   QList<QPointer<QWidget>> presentationHidden;
   bool started = false;
   QString announced;  // the name label's caption last read out
+  std::vector<std::int64_t> storedCalls;  // the history's calls as stored, oldest first
 
   void zoomTo(double factor);
   void zoomBy(bool up) {
@@ -195,6 +198,7 @@ void FrmMd::noteCall(bool namePool) {
   if (!sameForm) return;  // the removal will not touch this pool
   classroom_->history.record(rollCategory, pickPool, pickPoolCount, pickPos, CmdXie[1]->isEnabled(),
                              classroom_->shownNow());
+  classroom_->storedCalls.push_back(storeCall());
   // A rolling display's stop shows no new caption; the call is announced all the same.
   if (classroom_->announced != lblXm->caption()) {
     announce(lblXm);
@@ -212,7 +216,26 @@ void FrmMd::noteDayStart() {
   start.value = currentValue;
   start.pickPos = pickPos;
   classroom_->history.startDay(rollCategory, start);
+  classroom_->storedCalls.clear();
   classroom_->updateTakeBack();
+}
+
+void openGivenRoster(FrmMd& w, const QString& path) {
+  if (w.isMinimized()) w.showNormal();
+  w.raise();
+  w.activateWindow();
+  Classroom* room = w.classroom_;
+  if (!room || path.isEmpty()) return;
+  // Not inside a message box or dialog the teacher is answering: when it closes.
+  if (QApplication::activeModalWidget()) {
+    QTimer::singleShot(500, &w, [&w, path] { openGivenRoster(w, path); });
+    return;
+  }
+  room->dialogs.answer = path;
+  if (w.rollCategory != rollcall::kNameList) w.selectOption(w.OptFl[0], &FrmMd::onOptFlClick, 0);
+  // The switch listed the default roster (or already took the answer in its file dialog).
+  if (room->dialogs.answer) w.onImage1Click();
+  room->dialogs.answer.reset();
 }
 
 // ---- Scaling and full screen ---------------------------------------------------------------
@@ -304,6 +327,12 @@ void Classroom::takeBack() {
   }
   const auto back = history.takeBack(w.rollCategory, w.pickPool, w.pickPoolCount);
   updateTakeBack();
+  if (back && !storedCalls.empty()) {
+    w.storeTakeBack(storedCalls.back());
+    storedCalls.pop_back();
+  }
+  // A history forgotten (the pool changed otherwise) forgets its stored calls too.
+  if (static_cast<int>(storedCalls.size()) > history.size()) storedCalls.resize(static_cast<std::size_t>(history.size()));
   if (!back) return;
   // A student marked absent since the call stays out of the pool it returns.
   w.leaveOutAbsent();

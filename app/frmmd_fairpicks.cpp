@@ -12,10 +12,13 @@
 
 #include "app/frmmd.h"
 #include "app/frmtj.h"
+#include "app/programdata.h"
+#include "core/log.h"
 #include "results/classstats.h"
 #include "rollcall/fairpick.h"
 #include "roster/workbook.h"
 #include "roster/workbookset.h"
+#include "store/programstore.h"
 
 namespace velquor {
 
@@ -30,6 +33,7 @@ class FairPicks : public QObject {
   QAction* stats = nullptr;  // 点名统计…
   // The call history; without one nobody has been called before, and every pick is the design's.
   const rollcall::CallCounts* counts = nullptr;
+  std::unique_ptr<rollcall::StoreCallCounts> storeCounts;
   std::function<bool(const std::string& roster, const std::string& sheet, QString& failure)> clearHistory;
   std::map<QString, QVariant> unsaved;  // settings kept for the run when there is no settings store
   QPointer<FrmTj> window;
@@ -109,6 +113,21 @@ void FrmMd::installFairPicks() {
   connect(MnFangShi, &QMenu::aboutToShow, fair, [fair] { fair->showEntry(); });
   // The click turns the class's choice over, whatever the entry showed last.
   connect(fair->entry, &QAction::triggered, fair, [fair] { fair->toggle(); });
+  if (programData_) {
+    store::Store& store = programData_->store();
+    fair->storeCounts = std::make_unique<rollcall::StoreCallCounts>(store);
+    fair->counts = fair->storeCounts.get();
+    fair->clearHistory = [this, &store](const std::string& roster, const std::string& sheet, QString& failure) {
+      try {
+        store.clearCalls(roster, sheet);
+        return true;
+      } catch (const store::StoreError& e) {
+        programData_->refused(e, "clearing the call history");
+        failure = QString::fromStdString(e.what());
+        return false;
+      }
+    };
+  }
   fair->stats = MnMingdanshizhi->addAction(QStringLiteral("点名统计…"));
   fair->stats->setObjectName(QStringLiteral("MnDmTj"));
   connect(fair->stats, &QAction::triggered, fair, [fair] { fair->openStatistics(); });
@@ -119,7 +138,14 @@ std::optional<int> FrmMd::fairPosition(double r) {
   const auto* pool = std::get_if<rollcall::NamePool>(&pickPool);
   const auto* students = std::get_if<rollcall::NameTable>(&studentTable);
   if (!pool || !students || pickPoolCount < 1 || pickPoolCount >= static_cast<int>(pool->size())) return std::nullopt;
-  const rollcall::CallsByStudent calls = fairPicks_->calls(fairPicks_->callWindow());
+  rollcall::CallsByStudent calls;
+  try {
+    calls = fairPicks_->calls(fairPicks_->callWindow());
+  } catch (const std::exception& e) {
+    // The history cannot be read: the design's pick, and a line in the log.
+    log::write("least-called-first pick", e.what(), dayRoster_.toStdString());
+    return std::nullopt;
+  }
   std::vector<int> byPosition(static_cast<std::size_t>(pickPoolCount), 0);
   if (!calls.empty()) {
     for (int p = 1; p <= pickPoolCount; ++p) {
@@ -179,6 +205,10 @@ void FairPicks::openStatistics() {
     return clearHistory(roster.toStdString(), sheet.toStdString(), failure);
   };
   source.windowChanged = [this](const CallWindow& cw) { rememberWindow(cw); };
+  if (w.programData_) {
+    store::Store& store = w.programData_->store();
+    source.revision = [&store] { return store.revision(); };
+  }
   const QDate todayDate = w.services_.clock->now().date();
   window = new FrmTj(&w, sheet, w.classroomScale(), w.services_.dialogs, std::move(source), callWindow(), todayDate);
   window->show();

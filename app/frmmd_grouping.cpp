@@ -10,6 +10,7 @@
 #include "grouping/formation.h"
 #include "app/frmmd.h"
 #include "grouping/grouprule.h"
+#include "core/log.h"
 #include "core/numtext.h"
 #include "app/widgets.h"
 
@@ -98,7 +99,8 @@ bool FrmMd::formGroupsNow(bool random) {
     formed = grouping::formGroups(list, groupCount, groupSize,
                                   random ? grouping::GroupingOrder::Random : grouping::GroupingOrder::InOrder,
                                   [this] { return services_.random->next(); });
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    log::write("grouping", e.what(), rosterPath.toStdString());
     return false;
   }
   if (!formed) return false;

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "app/frmmd.h"
+#include "core/log.h"
 #include "core/numtext.h"
 #include "rollcall/picksteps.h"
 #include "app/playwave.h"
@@ -217,11 +218,12 @@ void FrmMd::onLblXmClick() {
   // Taking the focus ends an edit in a range box, so its check and rebuild run first.
   if (chkGd->isVisible()) chkGd->setFocus(Qt::OtherFocusReason);
   const bool rolling = chkGd->isChecked();
-  // A step that fails is abandoned and the call goes on with the next one.
-  auto step = [](auto&& run) {
+  // A step that fails is abandoned and the call goes on with the next one; the log keeps why.
+  auto step = [this](auto&& run) {
     try {
       run();
-    } catch (...) {
+    } catch (const std::exception& e) {
+      log::write("pick", e.what(), rosterPath.toStdString());
     }
   };
   if (!rolling) {
@@ -245,7 +247,8 @@ void FrmMd::onTimer1Tick() {
   // A tick that fails shows nothing new; the display keeps rolling.
   try {
     pickStep();
-  } catch (...) {
+  } catch (const std::exception& e) {
+    log::write("rolling display", e.what(), rosterPath.toStdString());
   }
 }
 

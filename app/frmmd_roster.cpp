@@ -14,6 +14,8 @@
 #include "app/frmmd.h"
 #include "app/widgets.h"
 #include "app/pendingwrites.h"
+#include "core/log.h"
+#include "results/writefailure.h"
 #include "roster/workbookset.h"
 
 namespace velquor {
@@ -127,7 +129,8 @@ void FrmMd::listClasses() {
       cmbXls->addItem(name);
       --codeChange_;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    log::write("listing the classes", e.what(), rosterPath.toStdString());
     services_.dialogs->message(this, QStringLiteral("请打开并检查Excel文档是否损坏。"), kWarningTitle,
                                MessageIcon::Critical);
     return;
@@ -149,8 +152,9 @@ void FrmMd::onImage2Click() {
   try {
     roster::Workbook& book = openRosterBook();
     services_.dialogs->openDocument(QString::fromStdString(book.path().string()));
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // Nothing to show: browsing reports no failure.
+    log::write("showing the roster", e.what(), rosterPath.toStdString());
   }
 }
 
@@ -170,11 +174,13 @@ void FrmMd::loadClass() {
     }
   };
   const int sheetNo = k + 1;
+  auto step = results::LoadStep::Open;
   try {
     roster::Workbook& book = openRosterBook();
     book.activate(sheetNo);
     const int sheet = book.activeSheet();
     const roster::WorkbookCells cells(book, sheet);
+    step = results::LoadStep::Count;
     const int n = roster::countStudents(cells);
     if (n <= 1) {
       services_.dialogs->message(this, QStringLiteral("检测到名单表格为空，请检查"), kWarningTitle,
@@ -182,6 +188,7 @@ void FrmMd::loadClass() {
       keepLoadedClass();
       return;
     }
+    step = results::LoadStep::TodayColumn;
     roster::ClassSheet read = roster::readClassSheet(cells, n, todayText.toStdString());
     classSheetNo = sheetNo;
     classSheet = sheet;
@@ -191,11 +198,11 @@ void FrmMd::loadClass() {
     installClass(read);
     leaveOutAbsent();
   } catch (const std::exception& e) {
-    // A damaged sheet is named, so the teacher knows which class is lost and why.
-    const auto* error = dynamic_cast<const roster::WorkbookError*>(&e);
-    if (error && error->kind() == roster::ErrorKind::SheetUnreadable)
-      services_.dialogs->message(this, QStringLiteral("班级“%1”的工作表已损坏，无法读取，请检查名单文件").arg(cmbXls->itemText(k)),
-                                 kWarningTitle, MessageIcon::Critical);
+    // The class is named with the cause, so the teacher knows which class is lost and why.
+    log::write("loading a class", e.what(), rosterPath.toStdString());
+    const QString text = QString::fromStdString(
+        results::classLoadFailure(e, step, cmbXls->itemText(k).toStdString(), todayText.toStdString()));
+    services_.dialogs->message(this, text, kWarningTitle, MessageIcon::Critical);
     keepLoadedClass();
   }
 }

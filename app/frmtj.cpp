@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -338,6 +339,13 @@ FrmTj::FrmTj(QWidget* parent, const QString& className, double scale, Dialogs* d
   connect(cmdTjDc_, &QPushButton::clicked, this, [this] { exportClicked(); });
   connect(cmdTjQc_, &QPushButton::clicked, this, [this] { clearClicked(); });
   connect(close, &QPushButton::clicked, this, &QWidget::close);
+  // Calls made while the window is open show up in it.
+  auto* follow = new QTimer(this);
+  follow->setObjectName(QStringLiteral("timTj"));
+  follow->start(1000);
+  connect(follow, &QTimer::timeout, this, [this] {
+    if (source_.revision && source_.revision() != revision_) refresh();
+  });
   refresh();
 }
 
@@ -362,6 +370,7 @@ void FrmTj::refresh() {
   const bool days = cmbTjFw_->currentIndex() == 1;
   txtTjKs_->setVisible(!days);
   txtTjTs_->setVisible(days);
+  if (source_.revision) revision_ = source_.revision();
   QString failure;
   auto read = source_.read ? source_.read(window(), failure) : std::nullopt;
   if (!read) {
@@ -376,7 +385,14 @@ void FrmTj::refresh() {
   }
   fillTable();
   picTj_->setData(&stats_, scale_);
-  picCj_->setData(&stats_, -1, scale_);
+  if (selected_ >= static_cast<int>(stats_.students.size())) selected_ = -1;
+  picCj_->setData(&stats_, selected_, scale_);
+  if (selected_ >= 0) {
+    ++filling_;
+    for (int r = 0; r < grdTj_->rowCount(); ++r)
+      if (grdTj_->item(r, kNumber)->data(Qt::UserRole).toInt() == selected_) grdTj_->selectRow(r);
+    --filling_;
+  }
   chartArea_->setMinimumHeight(picTj_->minimumHeight() + chartArea_->horizontalScrollBar()->sizeHint().height() + 4);
 }
 
@@ -405,9 +421,8 @@ void FrmTj::fillTable() {
 void FrmTj::selectionChanged() {
   if (filling_) return;
   const auto rows = grdTj_->selectionModel()->selectedRows(kNumber);
-  int student = -1;
-  if (!rows.isEmpty()) student = rows.first().data(Qt::UserRole).toInt();
-  picCj_->setData(&stats_, student, scale_);
+  selected_ = rows.isEmpty() ? -1 : rows.first().data(Qt::UserRole).toInt();
+  picCj_->setData(&stats_, selected_, scale_);
 }
 
 bool FrmTj::exportTo(const QString& path) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -69,6 +70,8 @@ class FrmTj : public QWidget {
     std::function<bool(QString& failure)> clearHistory;
     // The window of days changed; it is remembered.
     std::function<void(const rollcall::CallWindow&)> windowChanged;
+    // Changes whenever the history may have changed; the window then reads it again.
+    std::function<std::uint64_t()> revision;
     QString rosterPath;  // never exported over
   };
 
@@ -108,6 +111,8 @@ class FrmTj : public QWidget {
   QPushButton* cmdTjDc_;
   QPushButton* cmdTjQc_;
   int filling_ = 0;
+  std::uint64_t revision_ = 0;
+  int selected_ = -1;  // the student whose marks are shown (0-based), kept over a refresh
 };
 
 }  // namespace velquor

@@ -1,8 +1,11 @@
-// Starts the program: the splash window, then the main window.
+// Starts the program: the splash window, then the main window. One window runs per user and
+// data folder: a second start hands its roster file (if any) to it and ends.
 // `--reset` starts with the design's defaults and forgets the remembered settings.
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
 #include <memory>
 
 #include "app/commandline.h"
@@ -10,6 +13,7 @@
 #include "app/frmmd.h"
 #include "app/services.h"
 #include "app/settings.h"
+#include "app/singleinstance.h"
 #include "app/widgets.h"
 
 int main(int argc, char* argv[]) {
@@ -20,6 +24,8 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("velquor"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquor")));
   const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
+  velquor::SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+  if (!instance.claim(options.rosterPath)) return 0;
   velquor::RealServices realServices;
   velquor::Services services = realServices.services();
   // The user's own settings, in the platform's standard place. Named here rather than through
@@ -29,9 +35,17 @@ int main(int argc, char* argv[]) {
   };
   services.resetSettings = options.reset;
   std::unique_ptr<velquor::FrmMd> mainWindow;
+  QString handedOver = options.rosterPath;  // kept until the main window is up
   auto* splash = new velquor::FrmFm([&] {
     mainWindow = std::make_unique<velquor::FrmMd>(services);
     mainWindow->show();
+    if (!handedOver.isEmpty())
+      QTimer::singleShot(0, mainWindow.get(), [&, path = handedOver] { velquor::openGivenRoster(*mainWindow, path); });
+    handedOver.clear();
+  });
+  QObject::connect(&instance, &velquor::SingleInstance::activated, &app, [&](const QString& path) {
+    if (mainWindow) velquor::openGivenRoster(*mainWindow, path);
+    else if (!path.isEmpty()) handedOver = path;
   });
   splash->show();
   return app.exec();

@@ -14,7 +14,9 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "app/programdata.h"
 #include "app/widgets.h"
+#include "core/log.h"
 #include "results/writefailure.h"
 
 namespace velquor {
@@ -42,6 +44,14 @@ QString causeText(results::WaitCause cause, const QString& holder) {
   return QStringLiteral("名单中找不到这些学生，点击查看");
 }
 
+// The ids of the writes waiting for `roster`, as one text.
+std::string idsFor(const std::vector<results::PendingWrite>& writes, const std::string& roster) {
+  std::string ids;
+  for (const auto& w : writes)
+    if (w.roster == roster) ids += std::to_string(w.id) + ',';
+  return ids;
+}
+
 }  // namespace
 
 QString dataFolderOf(const Services& services) {
@@ -49,13 +59,12 @@ QString dataFolderOf(const Services& services) {
                                        : services.dataFolder;
 }
 
-PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionLabel* line)
+PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionLabel* line, ProgramData& data)
     : QObject(window),
       window_(window),
       services_(services),
       line_(line),
-      journal_(std::make_unique<results::PendingJournal>(
-          QDir(dataFolderOf(services)).filePath(QStringLiteral("pending.txt")).toStdString())),
+      data_(data),
       watcher_(new QFileSystemWatcher(this)),
       soon_(new QTimer(this)),
       again_(new QTimer(this)) {
@@ -74,9 +83,21 @@ PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionL
   connect(watcher_, &QFileSystemWatcher::directoryChanged, soon_, qOverload<>(&QTimer::start));
   connect(line_, &CaptionLabel::clicked, this, [this] { showList(); });
   try {
+    journal_ = std::make_unique<results::PendingJournal>(data_.store());
+  } catch (const store::StoreError& e) {
+    // Unreadable now: the window starts with nothing waiting, kept in memory.
+    log::write("pending writes", e.what());
+    journal_.reset();
+  }
+  if (!journal_) {
+    fallback_ = store::Store::inMemory();
+    journal_ = std::make_unique<results::PendingJournal>(*fallback_);
+  }
+  try {
     journal_->settleInterruptedSaves();
-  } catch (const std::exception&) {
-    // The journal stays as read; the next store tries again.
+  } catch (const std::exception& e) {
+    // They wait as read; the next try of their roster settles them.
+    log::write("pending writes", std::string("interrupted saves not settled: ") + e.what());
   }
   refresh();
   // Whatever the last run left waiting is tried as soon as the window runs.
@@ -88,9 +109,12 @@ PendingWrites::~PendingWrites() = default;
 bool PendingWrites::keep(results::PendingWrite write, const roster::WorkbookError& why) {
   const auto cause = results::waitCauseOf(why.kind());
   if (!cause) return false;
+  const std::string roster = write.roster;
   try {
     journal_->add(std::move(write));
-  } catch (const std::exception&) {
+  } catch (const store::StoreError& e) {
+    const QString said = data_.refused(e, "pending writes");
+    if (!said.isEmpty()) services_.dialogs->message(window_, said, QStringLiteral("警告"), MessageIcon::Critical);
     return false;
   }
   cause_ = *cause;
@@ -101,24 +125,60 @@ bool PendingWrites::keep(results::PendingWrite write, const roster::WorkbookErro
   return true;
 }
 
-void PendingWrites::retry() {
-  if (retrying_ || journal_->writes().empty()) return;
+void PendingWrites::retry(bool force) {
+  if (retrying_) return;
+  try {
+    journal_->sync();  // another process may have written or added some
+  } catch (const std::exception& e) {
+    log::write("pending writes", e.what());
+  }
+  if (journal_->writes().empty()) {
+    failed_.clear();
+    refresh();
+    return;
+  }
   retrying_ = true;
   const std::set<std::string> rosters = rostersOf(journal_->writes());
-  cause_ = results::WaitCause::None;
+  std::erase_if(failed_, [&](const auto& f) { return !rosters.count(f.first); });
   bool wrote = false;
   for (const std::string& path : rosters) {
+    const results::RosterStamp stamp = results::stampOf(path);
+    const std::string ids = idsFor(journal_->writes(), path);
+    const auto known = failed_.find(path);
+    // Nothing changed since the last try failed: it would fail again.
+    if (!force && known != failed_.end() && known->second.stamp == stamp && known->second.ids == ids) continue;
     // A workbook of its own, read now: the window's open workbook is never touched, and
     // notices the saved file the next time it is used.
+    Failed failure;
+    failure.stamp = stamp;
+    roster::FileLock lock;
     try {
-      roster::Workbook book = roster::Workbook::open(path);
-      wrote = results::flushPending(*journal_, book) > 0 || wrote;
+      if (results::flushPending(*journal_, path, &lock) > 0) {
+        wrote = true;
+        failure.stamp = results::stampOf(path);  // the file this save wrote
+      }
+      // Written, or nothing of it could be placed (a student not in the class): both wait
+      // for the file to change.
+      failure.cause = results::WaitCause::None;
     } catch (const roster::WorkbookError& e) {
-      cause_ = results::waitCauseOf(e.kind()).value_or(results::WaitCause::Missing);
-      holder_ = q(e.holder());
-    } catch (const std::exception&) {
-      cause_ = results::WaitCause::Missing;
+      failure.cause = results::waitCauseOf(e.kind()).value_or(results::WaitCause::Missing);
+      failure.holder = q(e.holder());
+      failure.staleLock = lock.removable();
+      log::write("pending writes", e.what(), path);
+    } catch (const std::exception& e) {
+      failure.cause = results::WaitCause::Missing;
+      log::write("pending writes", e.what(), path);
     }
+    failure.ids = idsFor(journal_->writes(), path);
+    if (failure.ids.empty()) failed_.erase(path);
+    else failed_[path] = failure;
+  }
+  cause_ = results::WaitCause::None;
+  holder_.clear();
+  for (const auto& [path, f] : failed_) {
+    if (f.cause == results::WaitCause::None) continue;
+    cause_ = f.cause;
+    holder_ = f.holder;
   }
   retrying_ = false;
   refresh();
@@ -142,8 +202,10 @@ std::vector<const results::PendingWrite*> PendingWrites::marksFor(const QString&
 void PendingWrites::discard(const std::vector<std::uint64_t>& ids) {
   try {
     journal_->remove(ids);
-  } catch (const std::exception&) {
-    // Removed from the list in memory; the file follows at the next store.
+  } catch (const store::StoreError& e) {
+    // They stay in the store and in the list.
+    const QString said = data_.refused(e, "pending writes");
+    if (!said.isEmpty()) services_.dialogs->message(window_, said, QStringLiteral("警告"), MessageIcon::Critical);
   }
   refresh();
   emit changed();
@@ -216,13 +278,9 @@ void PendingWrites::watch() {
 
 bool PendingWrites::lockMayBeStale() const {
   if (cause_ != results::WaitCause::Held) return false;
-  for (const std::string& path : rostersOf(journal_->writes())) {
-    try {
-      if (roster::Workbook::open(path).lock().removable()) return true;
-    } catch (const std::exception&) {
-      // Not readable now: nothing to release there.
-    }
-  }
+  // What the last try read from the lock files; the roster itself is not read for it.
+  for (const auto& [path, f] : failed_)
+    if (f.cause == results::WaitCause::Held && f.staleLock) return true;
   return false;
 }
 
@@ -235,11 +293,12 @@ void PendingWrites::releaseLock() {
       // Asked even about a lock declined before: the teacher asked for it.
       if (!confirmStaleLock(lock, *services_.dialogs, window_, &declined_, true)) return;
       book.removeStaleLock(lock);  // a lock changed in between stays, and is asked about at the next save
-    } catch (const std::exception&) {
-      // Not readable now: the retry below reports why.
+    } catch (const std::exception& e) {
+      // Not readable now: the retry below says why.
+      log::write("releasing a lock", e.what(), path);
     }
   }
-  retry();
+  retry(true);
 }
 
 void PendingWrites::showList() {

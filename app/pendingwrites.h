@@ -1,11 +1,13 @@
 // Marks and group columns the roster could not take when the teacher asked: kept in the
-// journal, named by a line in the main window, and written as soon as the roster can be
-// written again (the roster file and its folder are watched, and tried again every few
-// seconds while anything waits).
+// program's store, named by a line in the main window, and written as soon as the roster can
+// be written again (the roster file and its folder are watched, and tried again every few
+// seconds while anything waits; a roster that looks as it did at its last failed try, by size,
+// time, permissions and its folder's lock files, is not read again).
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <map>
 #include <memory>
 
 #include "app/rostersave.h"
@@ -18,19 +20,21 @@ class QWidget;
 
 namespace velquor {
 class CaptionLabel;
+class ProgramData;
 
 class PendingWrites : public QObject {
   Q_OBJECT
  public:
   // `line` shows what waits and why.
-  PendingWrites(QWidget* window, const Services& services, CaptionLabel* line);
+  PendingWrites(QWidget* window, const Services& services, CaptionLabel* line, ProgramData& data);
   ~PendingWrites() override;
 
   // Keeps a write that failed for a reason worth waiting out. False when the journal
   // cannot be stored (the write is then refused as before).
   bool keep(results::PendingWrite write, const roster::WorkbookError& why);
-  // Applies what waits for every roster in the journal, each with one save.
-  void retry();
+  // Applies what waits for every roster in the store, each with one save. Unless `force`,
+  // a roster that looks as it did when its last try failed is passed over.
+  void retry(bool force = false);
   const std::vector<results::PendingWrite>& writes() const { return journal_->writes(); }
   // The waiting marks of one student of one class sheet of `roster` on `date`.
   std::vector<const results::PendingWrite*> marksFor(const QString& roster, const QString& sheet, const QString& date,
@@ -59,9 +63,20 @@ class PendingWrites : public QObject {
   QWidget* window_;
   Services services_;
   CaptionLabel* line_;
+  ProgramData& data_;
+  std::unique_ptr<store::Store> fallback_;  // in memory, when the store cannot be read
   std::unique_ptr<results::PendingJournal> journal_;
   results::WaitCause cause_ = results::WaitCause::None;
   QString holder_;
+  // The rosters whose last try failed, as they looked then.
+  struct Failed {
+    results::RosterStamp stamp;
+    std::string ids;  // the writes that waited for it
+    results::WaitCause cause = results::WaitCause::Missing;
+    QString holder;
+    bool staleLock = false;  // held by a lock file that may be left over
+  };
+  std::map<std::string, Failed> failed_;
   QFileSystemWatcher* watcher_;
   QTimer* soon_;   // a change seen in the folder: try shortly after
   QTimer* again_;  // tries again while anything waits

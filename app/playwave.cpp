@@ -1,6 +1,7 @@
 #include "app/playwave.h"
 
 #include "app/services.h"
+#include "core/log.h"
 
 namespace velquor {
 
@@ -8,8 +9,11 @@ void PlayWave(SoundPlayer* player, const QString& path) {
   if (!player) return;
   try {
     player->play(findDataFile(path));
-  } catch (...) {
+  } catch (const std::exception& e) {
     // A cue is never worth interrupting the teacher's action.
+    log::write("sound", e.what());
+  } catch (...) {
+    log::write("sound", "failed: " + path.toStdString());
   }
 }
 

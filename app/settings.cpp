@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QSettings>
 #include <type_traits>
 
@@ -77,9 +78,10 @@ StartOptions parseStartOptions(const QStringList& arguments) {
   QCommandLineParser parser;
   const QCommandLineOption reset(QStringLiteral("reset"), QStringLiteral("以设计的默认设置启动，忘记上次的设置"));
   parser.addOption(reset);
-  // Anything else on the command line is ignored: the program has no other options.
+  // Anything else on the command line is ignored, but for a roster file to open.
   parser.parse(arguments);
-  return StartOptions{parser.isSet(reset)};
+  const QString roster = parser.positionalArguments().value(0);
+  return StartOptions{parser.isSet(reset), roster.isEmpty() ? QString() : QFileInfo(roster).absoluteFilePath()};
 }
 
 }  // namespace velquor

@@ -34,6 +34,7 @@ void writeSettings(QSettings& store, const RememberedSettings& settings);
 
 struct StartOptions {
   bool reset = false;  // --reset: the design's defaults, remembered settings forgotten
+  QString rosterPath;  // a roster file given on the command line (absolute), "" for none
 };
 StartOptions parseStartOptions(const QStringList& arguments);
 

@@ -1,7 +1,6 @@
 #include "results/classstats.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "core/numtext.h"
 #include "roster/classsheet.h"
@@ -78,13 +77,7 @@ ClassStats classStats(const roster::Workbook& book, int sheet, int studentCount,
   return stats;
 }
 
-std::string dayText(rollcall::Day day) {
-  const std::chrono::year_month_day ymd(day);
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
-                static_cast<unsigned>(ymd.day()));
-  return text;
-}
+std::string dayText(rollcall::Day day) { return rollcall::isoDay(day); }
 
 std::vector<std::vector<std::string>> statsTable(const ClassStats& stats) {
   std::vector<std::vector<std::string>> rows;

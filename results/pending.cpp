@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
+#include "core/log.h"
 #include "core/textfile.h"
 #include "results/marks.h"
+#include "roster/file_ops.h"
 #include "roster/workbookset.h"
 
 namespace velquor::results {
@@ -79,16 +80,39 @@ bool applyGroups(roster::Workbook& book, const SheetIndex& index, const PendingW
   return true;
 }
 
-std::optional<std::uint64_t> toU64(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  try {
-    return std::stoull(text);
-  } catch (const std::exception&) {
-    return std::nullopt;
+// The system's file operations, remembering the hash of the roster as it was read: the
+// file a save's claims are settled against is exactly the file the save starts from.
+class HashingOps : public roster::FileOps {
+ public:
+  HashingOps() : inner_(roster::systemFileOps()) {}
+  std::vector<std::uint8_t> readAll(const fs::path& path, std::uintmax_t maxSize) override {
+    auto bytes = inner_->readAll(path, maxSize);
+    if (!read_) readHash_ = contentHash(bytes);
+    read_ = true;
+    return bytes;
   }
-}
+  roster::FileInfo stat(const fs::path& path) override { return inner_->stat(path); }
+  fs::path createTemp(const fs::path& target, int& handle) override { return inner_->createTemp(target, handle); }
+  void write(int handle, const std::uint8_t* data, std::size_t size) override { inner_->write(handle, data, size); }
+  void sync(int handle) override { inner_->sync(handle); }
+  void setPermissions(int handle, const roster::FileInfo& like) override { inner_->setPermissions(handle, like); }
+  void close(int handle) override { inner_->close(handle); }
+  void rename(const fs::path& from, const fs::path& to) override { inner_->rename(from, to); }
+  void syncDirectory(const fs::path& dir) override { inner_->syncDirectory(dir); }
+  void remove(const fs::path& path) noexcept override { inner_->remove(path); }
+  std::uint64_t readHash() const { return readHash_; }
 
-constexpr std::string_view kHeader = "velquor-pending 1";
+ private:
+  std::shared_ptr<roster::FileOps> inner_;
+  bool read_ = false;
+  std::uint64_t readHash_ = 0;
+};
+
+std::int64_t timeOf(const fs::path& path) {
+  std::error_code ec;
+  const auto time = fs::last_write_time(path, ec);
+  return ec ? 0 : static_cast<std::int64_t>(time.time_since_epoch().count());
+}
 
 }  // namespace
 
@@ -152,99 +176,54 @@ std::optional<std::uint64_t> fileHash(const fs::path& path) {
   return contentHash(std::vector<std::uint8_t>(text->begin(), text->end()));
 }
 
-std::string encodeJournal(const std::vector<PendingWrite>& writes) {
-  std::ostringstream out;
-  out << kHeader << '\n';
-  for (const PendingWrite& w : writes) {
-    out << (w.kind == PendingKind::Mark ? "M" : "G") << '\t' << w.id << '\t' << w.commitHash << '\t'
-        << escapedField(w.roster) << '\t' << escapedField(w.sheet) << '\t' << escapedField(w.date);
-    if (w.kind == PendingKind::Mark) {
-      out << '\t' << escapedField(w.number) << '\t' << escapedField(w.name) << '\t' << escapedField(w.score);
-    } else {
-      for (const GroupEntry& g : w.groups) out << '\t' << escapedField(g.number) << '\t' << escapedField(g.name) << '\t' << g.group;
-    }
-    out << '\n';
-  }
-  return out.str();
+RosterStamp stampOf(const std::string& roster) {
+  RosterStamp stamp;
+  const fs::path path(roster);
+  std::error_code ec;
+  const auto status = fs::status(path, ec);
+  stamp.folderTime = timeOf(path.parent_path());
+  if (ec || !fs::is_regular_file(status)) return stamp;
+  stamp.exists = true;
+  stamp.perms = static_cast<unsigned>(status.permissions());
+  stamp.size = fs::file_size(path, ec);
+  stamp.time = timeOf(path);
+  return stamp;
 }
 
-std::vector<PendingWrite> decodeJournal(std::string_view text) {
-  std::vector<PendingWrite> writes;
-  const auto lines = completeLines(text);
-  if (lines.empty() || lines.front() != kHeader) return writes;
-  for (std::size_t l = 1; l < lines.size(); ++l) {
-    const std::string_view line = lines[l];
-    const auto f = splitFields(line);
-    if (f.size() < 6 || (f[0] != "M" && f[0] != "G")) continue;
-    const auto id = toU64(f[1]);
-    const auto hash = toU64(f[2]);
-    if (!id || !hash) continue;
-    PendingWrite w;
-    w.id = *id;
-    w.commitHash = *hash;
-    w.roster = f[3];
-    w.sheet = f[4];
-    w.date = f[5];
-    if (f[0] == "M") {
-      if (f.size() != 9) continue;
-      w.number = f[6];
-      w.name = f[7];
-      w.score = f[8];
-    } else {
-      if ((f.size() - 6) % 3 != 0) continue;
-      w.kind = PendingKind::Groups;
-      bool ok = true;
-      for (std::size_t i = 6; i < f.size(); i += 3) {
-        const auto group = toU64(f[i + 2]);
-        if (!group || *group > 32767) ok = false;
-        else w.groups.push_back({f[i], f[i + 1], static_cast<int>(*group)});
-      }
-      if (!ok) continue;
-    }
-    writes.push_back(std::move(w));
-  }
-  return writes;
+PendingJournal::PendingJournal(store::Store& store) : store_(store) { reload(); }
+
+void PendingJournal::reload() {
+  revision_ = store_.revision();
+  writes_ = store_.pending();
+  for (PendingWrite& w : writes_) w.unmatched = std::find(unmatched_.begin(), unmatched_.end(), w.id) != unmatched_.end();
 }
 
-PendingJournal::PendingJournal(fs::path file) : file_(std::move(file)) {
-  if (const auto text = readTextFile(file_)) writes_ = decodeJournal(*text);
+bool PendingJournal::sync() {
+  if (store_.revision() == revision_) return false;
+  reload();
+  return true;
 }
 
 void PendingJournal::add(PendingWrite write) {
-  std::uint64_t next = 1;
-  for (const PendingWrite& w : writes_) next = std::max(next, w.id + 1);
-  write.id = next;
   write.roster = canonical(write.roster);
-  writes_.push_back(std::move(write));
-  try {
-    store();
-  } catch (...) {
-    writes_.pop_back();
-    throw;
-  }
+  write.commitHash = 0;
+  store_.addPending(write);
+  reload();
 }
 
 void PendingJournal::remove(const std::vector<std::uint64_t>& ids) {
-  std::erase_if(writes_, [&](const PendingWrite& w) { return std::find(ids.begin(), ids.end(), w.id) != ids.end(); });
-  store();
-}
-
-void PendingJournal::store() const {
-  replaceTextFile(file_, writes_.empty() ? std::string() : encodeJournal(writes_));
+  try {
+    store_.removePending(ids);
+  } catch (...) {
+    reload();
+    throw;
+  }
+  reload();
 }
 
 void PendingJournal::settleInterruptedSaves() {
-  bool changed = false;
-  std::vector<std::uint64_t> done;
-  for (PendingWrite& w : writes_) {
-    if (w.commitHash == 0) continue;
-    if (fileHash(w.roster) == w.commitHash) done.push_back(w.id);
-    w.commitHash = 0;
-    changed = true;
-  }
-  if (!changed) return;
-  std::erase_if(writes_, [&](const PendingWrite& w) { return std::find(done.begin(), done.end(), w.id) != done.end(); });
-  store();
+  store_.settleLeftClaims([](const std::string& roster) { return fileHash(roster); });
+  reload();
 }
 
 int PendingJournal::countFor(const std::string& roster) const {
@@ -252,29 +231,58 @@ int PendingJournal::countFor(const std::string& roster) const {
   return static_cast<int>(std::count_if(writes_.begin(), writes_.end(), [&](const PendingWrite& w) { return w.roster == key; }));
 }
 
-int flushPending(PendingJournal& journal, roster::Workbook& book) {
-  const std::vector<std::uint64_t> applied = applyPending(book, journal.writes());
-  if (applied.empty()) return 0;
-  checkWritable(book);
-  const std::uint64_t hash = contentHash(book.serialize());
-  for (PendingWrite& w : journal.writes())
-    if (std::find(applied.begin(), applied.end(), w.id) != applied.end()) w.commitHash = hash;
-  journal.store();
+void PendingJournal::noteUnmatched(const std::vector<PendingWrite>& tried) {
+  for (const PendingWrite& w : tried) {
+    std::erase(unmatched_, w.id);
+    if (w.unmatched) unmatched_.push_back(w.id);
+  }
+  for (PendingWrite& w : writes_) w.unmatched = std::find(unmatched_.begin(), unmatched_.end(), w.id) != unmatched_.end();
+}
+
+int flushPending(PendingJournal& journal, const std::string& path, roster::FileLock* heldBy) {
+  auto ops = std::make_shared<HashingOps>();
+  roster::Workbook book = roster::Workbook::open(path, ops);
+  try {
+    checkWritable(book);
+  } catch (const roster::WorkbookError& e) {
+    if (heldBy && e.kind() == roster::ErrorKind::Held) *heldBy = book.lock();
+    throw;
+  }
+  store::Store& store = journal.store();
+  std::vector<PendingWrite> tried;
+  const store::Store::Applied applied =
+      store.claimPending(canonical(path), ops->readHash(), [&](std::vector<PendingWrite>& writes) {
+        store::Store::Applied placed;
+        placed.ids = applyPending(book, writes);
+        tried = writes;
+        // The claim carries the hash of the file the save is about to write.
+        if (!placed.ids.empty()) placed.fileHash = contentHash(book.serialize());
+        return placed;
+      });
+  journal.noteUnmatched(tried);
+  if (applied.ids.empty()) {
+    journal.sync();
+    return 0;
+  }
   try {
     book.save();
-  } catch (...) {
+  } catch (const std::exception& failure) {
     // A save that put the new file in place and failed only afterwards has stored them.
     if (book.modified()) {
-      for (PendingWrite& w : journal.writes()) w.commitHash = 0;
       try {
-        journal.store();
-      } catch (...) {
+        store.releaseClaims(applied.ids);
+      } catch (const store::StoreError& e) {
+        // The claims stay; the next try settles them against the file on disk.
+        log::write("pending writes", std::string("claims not released: ") + e.what(), path);
       }
+      journal.sync();
       throw;
     }
+    log::write("pending writes", std::string("saved, then: ") + failure.what(), path);
   }
-  journal.remove(applied);
-  return static_cast<int>(applied.size());
+  store.settleClaims(applied.ids);
+  journal.sync();
+  return static_cast<int>(applied.ids.size());
 }
 
 }  // namespace velquor::results

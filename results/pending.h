@@ -1,6 +1,6 @@
 // Writes the roster could not take when the teacher asked (held by another program,
-// marked read-only, changed on disk, out of reach): kept in a journal file until they can
-// be applied, then placed on the row where the student's number and name stand now.
+// marked read-only, changed on disk, out of reach): kept in the program's store until they
+// can be applied, then placed on the row where the student's number and name stand now.
 // No widget in here.
 #pragma once
 
@@ -13,32 +13,13 @@
 
 #include "roster/classsheet.h"
 #include "roster/workbook.h"
+#include "store/programstore.h"
 
 namespace velquor::results {
 
-enum class PendingKind { Mark, Groups };
-
-struct GroupEntry {
-  std::string number;  // column A as text
-  std::string name;    // column B as text
-  int group = 0;
-};
-
-struct PendingWrite {
-  std::uint64_t id = 0;
-  PendingKind kind = PendingKind::Mark;
-  std::string roster;  // the roster file's path
-  std::string sheet;   // the class sheet's name
-  std::string date;    // the day's heading, "MM月dd"
-  std::string number;  // a mark's student: column A and column B as text
-  std::string name;
-  std::string score;   // what the score box held; its leading number is added
-  std::vector<GroupEntry> groups;  // a group column: every student of the class
-  // Non-zero while a save holding this write is under way: the hash of the file that save
-  // writes. Found on disk at the next start, the write is known to be in the file.
-  std::uint64_t commitHash = 0;
-  bool unmatched = false;  // the last try found no row (or no sheet) for it; not stored
-};
+using store::GroupEntry;
+using store::PendingKind;
+using store::PendingWrite;
 
 // Why writes are waiting, in the order the line in the window names them.
 enum class WaitCause { None, Held, ReadOnly, ChangedOnDisk, Missing };
@@ -59,36 +40,51 @@ void checkWritable(const roster::Workbook& book);
 std::uint64_t contentHash(const std::vector<std::uint8_t>& bytes);
 std::optional<std::uint64_t> fileHash(const std::filesystem::path& path);
 
-std::string encodeJournal(const std::vector<PendingWrite>& writes);
-// Lines that cannot be read are left out.
-std::vector<PendingWrite> decodeJournal(std::string_view text);
+// What a roster looks like from outside, without reading it: whether it is there, its size,
+// time and permissions, and its folder's time (a lock file coming or going changes it). A
+// try that could not write is not worth repeating until this changes.
+struct RosterStamp {
+  bool exists = false;
+  std::uintmax_t size = 0;
+  std::int64_t time = 0;
+  unsigned perms = 0;
+  std::int64_t folderTime = 0;
+  bool operator==(const RosterStamp&) const = default;
+};
+RosterStamp stampOf(const std::string& roster);
 
-// The journal file: read at start, rewritten whole (temporary file, flushed, renamed over
-// the old one) every time a write joins or leaves it. No file when nothing is pending.
+// The writes waiting in the store, as this window shows them: a copy read again when the
+// store changed (also by another process), with what the last try found out.
 class PendingJournal {
  public:
-  explicit PendingJournal(std::filesystem::path file);
+  explicit PendingJournal(store::Store& store);
   const std::vector<PendingWrite>& writes() const { return writes_; }
-  std::vector<PendingWrite>& writes() { return writes_; }
-  const std::filesystem::path& file() const { return file_; }
-  // Adds a write (giving it an id) and stores the journal; throws when it cannot be stored.
+  store::Store& store() { return store_; }
+  // Reads the store again when anybody changed it; true when it did.
+  bool sync();
+  // Adds a write (giving it an id, the roster by its resolved path). Throws StoreError.
   void add(PendingWrite write);
   void remove(const std::vector<std::uint64_t>& ids);
-  // Stores the list as it is now. Throws std::runtime_error.
-  void store() const;
-  // Writes whose save was under way when the program stopped: those whose file on disk is
+  // Writes whose save was under way when their program stopped: those whose file on disk is
   // the file that save wrote are done and leave; the others wait again.
   void settleInterruptedSaves();
   int countFor(const std::string& roster) const;
+  // The last try of this roster found no row for these writes.
+  void noteUnmatched(const std::vector<PendingWrite>& tried);
 
  private:
-  std::filesystem::path file_;
+  void reload();
+  store::Store& store_;
+  std::uint64_t revision_ = 0;
   std::vector<PendingWrite> writes_;
+  std::vector<std::uint64_t> unmatched_;
 };
 
-// Applies the journal's writes for `book` and saves once. The journal first records that
-// the save is under way, so a crash in between never applies a write twice. Returns the
-// number of writes applied. A failed save leaves them waiting and rethrows.
-int flushPending(PendingJournal& journal, roster::Workbook& book);
+// Opens the roster at `path`, applies every free waiting write of it and saves once. The
+// writes are claimed in the store before the save and leave it after, so a crash in between
+// or another process doing the same never applies a write twice. Returns the number of writes
+// applied. A failed save leaves them waiting and rethrows (WorkbookError, StoreError). When
+// another program holds the roster, `heldBy` receives its lock (read from the lock files).
+int flushPending(PendingJournal& journal, const std::string& path, roster::FileLock* heldBy = nullptr);
 
 }  // namespace velquor::results

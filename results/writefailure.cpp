@@ -1,5 +1,7 @@
 #include "results/writefailure.h"
 
+#include "roster/classsheet.h"
+
 namespace velquor::results {
 namespace {
 
@@ -44,6 +46,32 @@ std::string writeFailureCause(const roster::WorkbookError& error) {
     case ErrorKind::Other: break;
   }
   return "无法写入名单文件，";
+}
+
+std::string classLoadFailure(const std::exception& error, LoadStep step, const std::string& className,
+                             const std::string& today) {
+  const std::string named = "班级“" + className + "”";
+  const auto* workbook = dynamic_cast<const roster::WorkbookError*>(&error);
+  if (workbook && workbook->kind() == roster::ErrorKind::SheetUnreadable)
+    return named + "的工作表已损坏，无法读取，请检查名单文件";
+  if (!workbook && step == LoadStep::Count)
+    return named + "的名单超过" + std::to_string(roster::kMaxStudents) + "人（第" +
+           std::to_string(roster::kLastListEndRow) + "行之前没有空行结束名单），无法载入，请检查名单文件";
+  if (!workbook && step == LoadStep::TodayColumn)
+    return named + "的工作表从F列起已没有空列记录今天（" + today + "）的成绩，无法载入，请在名单文件中删去不用的列";
+  std::string cause = "无法读取名单文件";
+  if (workbook) {
+    switch (workbook->kind()) {
+      case roster::ErrorKind::NotFound: cause = "找不到名单文件（它可能已被移走或改名，或所在的磁盘已断开）"; break;
+      case roster::ErrorKind::NotRegular: cause = "名单文件不是普通文件"; break;
+      case roster::ErrorKind::Damaged: cause = "名单文件已损坏，无法读取"; break;
+      case roster::ErrorKind::Unsupported: cause = "名单文件的格式不受支持（已加密或版本过旧）"; break;
+      case roster::ErrorKind::NoPermission:
+      case roster::ErrorKind::ReadOnly: cause = "没有读取名单文件的权限"; break;
+      default: break;
+    }
+  }
+  return "无法载入" + named + "：" + cause + "。";
 }
 
 std::string writeFailureCause(const std::exception& error) {

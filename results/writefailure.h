@@ -22,4 +22,12 @@ HolderShown showHolder(const std::string& holder);
 // A workbook error by its kind; any other failure in general words.
 std::string writeFailureCause(const std::exception& error);
 
+// Where loading a class failed: opening the roster and its sheet, counting the students (a
+// class list with no end before the last row the program can hold), or finding today's
+// column (every column taken by other days).
+enum class LoadStep { Open, Count, TodayColumn };
+// The message for a class that cannot be loaded, naming the class and the cause.
+std::string classLoadFailure(const std::exception& error, LoadStep step, const std::string& className,
+                             const std::string& today);
+
 }  // namespace velquor::results

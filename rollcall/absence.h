@@ -1,39 +1,37 @@
-// Students marked absent for the day, per roster and class. Kept in a small file of the
-// program's own (never in the roster), so they come back after a restart on the same day;
-// other days' entries are dropped.
+// Students marked absent for the day, per roster and class. Kept in the program's store
+// (never in the roster), so they come back after a restart on the same day; other days'
+// entries are dropped.
 #pragma once
 
-#include <filesystem>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "store/programstore.h"
+
 namespace velquor::rollcall {
 
-struct AbsentStudent {
-  std::string roster;  // the roster file's path
-  std::string sheet;   // the class sheet's name
-  std::string number;  // column A as text
-  std::string name;    // column B as text
-  bool operator==(const AbsentStudent&) const = default;
-};
+using AbsentStudent = store::StudentKey;
 
 class AbsenceBook {
  public:
-  // Reads the entries of `date` (any fixed form, "2026-12-05") from `file`.
-  AbsenceBook(std::filesystem::path file, std::string date);
+  // The entries of `date` (any fixed form, "2026-12-05") in `store`.
+  AbsenceBook(store::Store& store, std::string date);
+  // Looks in the copy read from the store (read again when another process changed it).
   bool isAbsent(const AbsentStudent& student) const;
-  // Marks or clears and stores the day's entries; throws std::runtime_error when the file
-  // cannot be written (the change is then undone).
+  // Marks or clears and stores it; throws store::StoreError when the store refuses (nothing
+  // changes then).
   void setAbsent(const AbsentStudent& student, bool absent);
   // Changes the day (the program ran past midnight): the new day starts with nobody absent.
   void setDate(const std::string& date);
   const std::string& date() const { return date_; }
 
  private:
-  void store() const;
-  std::filesystem::path file_;
+  void sync() const;
+  store::Store& store_;
   std::string date_;
-  std::vector<AbsentStudent> absent_;
+  mutable std::uint64_t revision_ = 0;
+  mutable std::vector<AbsentStudent> absent_;
 };
 
 }  // namespace velquor::rollcall

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "rollcall/picksteps.h"
+#include "store/programstore.h"
 
 namespace velquor::rollcall {
 
@@ -29,6 +31,31 @@ std::string studentKey(const std::string& number, const std::string& name) {
   key += '\x1f';  // a separator no cell text of a number holds
   key += name;
   return key;
+}
+
+std::string isoDay(Day day) {
+  const year_month_day ymd(day);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                static_cast<unsigned>(ymd.day()));
+  return text;
+}
+
+std::optional<Day> dayOfIso(const std::string& text) {
+  int y = 0;
+  unsigned m = 0, d = 0;
+  if (text.size() < 10 || std::sscanf(text.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) return std::nullopt;
+  const year_month_day ymd = year{y} / month{m} / d;
+  if (!ymd.ok()) return std::nullopt;
+  return sys_days(ymd);
+}
+
+CallsByStudent StoreCallCounts::callsSince(const std::string& roster, const std::string& sheet, Day from) const {
+  CallsByStudent calls;
+  // Up to any day: a clock set back must not hide calls made "later".
+  for (const store::StudentCalls& s : store_.callsPerStudent(roster, sheet, isoDay(from), "9999-12-31"))
+    calls[studentKey(s.number, s.name)] = StudentCalls{s.calls, dayOfIso(s.lastTime)};
+  return calls;
 }
 
 std::optional<int> leastCalledPosition(double r, const std::vector<int>& counts) {

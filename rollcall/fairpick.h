@@ -9,6 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace velquor::store {
+class Store;
+}
+
 namespace velquor::rollcall {
 
 using Day = std::chrono::sys_days;  // a local calendar day
@@ -47,6 +51,21 @@ class CallCounts {
   virtual ~CallCounts() = default;
   virtual CallsByStudent callsSince(const std::string& roster, const std::string& sheet, Day from) const = 0;
 };
+
+// The counts of the program's store (its call history).
+class StoreCallCounts : public CallCounts {
+ public:
+  explicit StoreCallCounts(const store::Store& store) : store_(store) {}
+  // Throws store::StoreError when the database cannot be read.
+  CallsByStudent callsSince(const std::string& roster, const std::string& sheet, Day from) const override;
+
+ private:
+  const store::Store& store_;
+};
+
+// "2026-12-05" and back; empty for a text that is no such day.
+std::string isoDay(Day day);
+std::optional<Day> dayOfIso(const std::string& text);
 
 // The pool position (1..counts.size()) of a least-called-first pick: among the positions
 // whose count is the smallest, the one the uniform draw r in [0, 1) falls on, in pool

@@ -3,7 +3,8 @@
 # those already present. Usage: tools/install-deps.sh run|package|test
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
- libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libpugixml-dev libdeflate-dev zlib1g-dev"
+ libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libpugixml-dev libdeflate-dev zlib1g-dev
+ libsqlite3-dev libsqlitecpp-dev"
 if [ "${1:-test}" != run ]; then
   # The Debian package: library dependencies, icon rendering, compressed manual page.
   want="$want dpkg-dev file librsvg2-bin gzip"

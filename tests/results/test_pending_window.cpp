@@ -15,6 +15,7 @@
 #include "app/pendingwrites.h"
 #include "app/widgets.h"
 #include "roster/workbook.h"
+#include "store/programstore.h"
 #include "tests/support/rosterfiles.h"
 #include "tests/support/scenario.h"
 
@@ -92,7 +93,10 @@ class TestPendingWindow : public QObject {
     QCOMPARE(markOf(l.path, 8, 5), 2.0);  // student 6 in group 2
     QTest::qWait(400);  // nothing is applied twice
     QCOMPARE(markOf(l.path, 5), 7.0);
-    QVERIFY(!QFile::exists(QDir(l.s.fakes.dataFolder.path()).filePath(QStringLiteral("pending.txt"))));
+    // Nothing is left waiting in the store either.
+    const auto stored = store::Store::open(QDir(l.s.fakes.dataFolder.path()).filePath(QStringLiteral("velquor.db")).toStdString(), "2026-12-05");
+    QCOMPARE(stored.problem, store::Problem::None);
+    QVERIFY(stored.store->pending().empty());
   }
 
   // The presentation view (B) hides the controls but not the warning of marks not yet

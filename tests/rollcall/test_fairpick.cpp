@@ -11,6 +11,7 @@
 #include "rollcall/picksteps.h"
 #include "rollcall/pool.h"
 #include "rollcall/takeback.h"
+#include "store/programstore.h"
 
 using namespace velquor;
 using namespace velquor::rollcall;
@@ -187,6 +188,31 @@ class TestFairPick : public QObject {
     QCOMPARE(windowStart(last, dayOf(2026, 3, 2)), dayOf(2026, 2, 24));
     last.days = 0;
     QCOMPARE(windowStart(last, dayOf(2026, 3, 2)), dayOf(2026, 3, 2));
+
+    // The store counts the window's first day whole and nothing before it; calls taken back,
+    // of another class or of another roster do not count.
+    auto store = store::Store::inMemory();
+    auto call = [&](const char* time, const char* sheet, const char* number, const char* roster = "r.xls") {
+      store::Call c;
+      c.time = time;
+      c.roster = roster;
+      c.sheet = sheet;
+      c.number = number;
+      c.name = "N";
+      return store->recordCall(c);
+    };
+    call("2026-02-28T23:59:59", "A", "1");
+    call("2026-03-01T00:00:00", "A", "1");
+    call("2026-03-01T08:00:00", "A", "2");
+    store->takeBackCall(call("2026-03-02T08:00:00", "A", "2"));
+    call("2026-03-02T09:00:00", "B", "1");
+    call("2026-03-02T09:00:00", "A", "1", "other.xls");
+    const StoreCallCounts counts(*store);
+    const CallsByStudent a = counts.callsSince("r.xls", "A", windowStart({}, dayOf(2026, 3, 5)));
+    QCOMPARE(a.size(), std::size_t(2));
+    QCOMPARE(a.at(studentKey("1", "N")), (StudentCalls{1, dayOf(2026, 3, 1)}));
+    QCOMPARE(a.at(studentKey("2", "N")), (StudentCalls{1, dayOf(2026, 3, 1)}));
+    QCOMPARE(counts.callsSince("r.xls", "A", dayOf(2026, 2, 28)).at(studentKey("1", "N")).count, 2);
   }
 };
 

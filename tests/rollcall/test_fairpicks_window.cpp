@@ -2,6 +2,8 @@
 // counts and sums from the dated columns, sorting, the export read back by the roster reader
 // and by LibreOffice, and the least-called-first entry remembered per class.
 #include <QAction>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QDir>
 #include <QMenu>
 #include <QProcess>
@@ -45,6 +47,23 @@ QList<QStringList> csvLines(QByteArray bytes) {
   for (const QString& line : QString::fromUtf8(bytes).split(QStringLiteral("\n"), Qt::SkipEmptyParts))
     lines << line.trimmed().split(QLatin1Char(','));
   return lines;
+}
+
+// A class of six, 一班, in a roster of the program's folder.
+void sixStudents(Scenario& s) {
+  Workbook::SheetRows rows = {{"一班"}, {"学号", "姓名"}};
+  for (int i = 1; i <= 6; ++i) rows.push_back({std::to_string(i), "学生" + std::to_string(i)});
+  writeWorkbook(QDir(s.fakes.programFolder.path()).filePath(QStringLiteral("点名册.xls")), {{"一班", rows}});
+}
+
+// Calls `n` students at random, without the rolling display; their numbers.
+std::vector<int> call(FrmMd& w, int n) {
+  std::vector<int> called;
+  for (int k = 0; k < n; ++k) {
+    w.onLblXmClick();
+    called.push_back(w.currentNumber);
+  }
+  return called;
 }
 
 }  // namespace
@@ -144,6 +163,57 @@ class TestFairPicksWindow : public QObject {
     QVERIFY(!tj->exportTo(w.rosterPath));
     QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(1));
     QCOMPARE(fileBytes(w.rosterPath), rosterBefore);
+  }
+
+  // Over days, the students called least come first; with the entry off the history is not
+  // looked at and the design's sequence is drawn from the same random values.
+  void leastCalledFirstOverDaysWithTakeBacks() {
+    Scenario s;
+    sixStudents(s);
+    s.fakes.random.fallback = 0.0;  // always the first tied position
+    FrmMd& w = s.start();
+    w.OptFl[0]->click();
+    w.setCheck(w.chkGd, false, &FrmMd::onChkGdClick);
+    s.find<QAction>(QStringLiteral("MnSdYx"))->trigger();
+    // Day one: 1, 2, 3 and 4 are called, 4 is taken back.
+    QCOMPARE(call(w, 4), (std::vector<int>{1, 2, 3, 4}));
+    w.MnCx->trigger();
+    // Day two: 4, 5 and 6 were never called (4 was taken back), so they come first, even
+    // though the draw always lands on the first position of the pool.
+    s.fakes.clock.advance(24 * 3600);
+    w.OptFl[0]->click();
+    QCOMPARE(call(w, 4), (std::vector<int>{4, 5, 6, 1}));
+    FrmTj* tj = openStatistics(s);
+    QVERIFY(tj);
+    auto* grid = tj->findChild<QTableWidget*>(QStringLiteral("grdTj"));
+    QCOMPARE(rowOf(grid, "1").mid(2, 2), (QStringList{"2", "2026-12-06"}));
+    QCOMPARE(rowOf(grid, "4").mid(2, 2), (QStringList{"1", "2026-12-06"}));
+    QCOMPARE(rowOf(grid, "2").mid(2, 2), (QStringList{"1", "2026-12-05"}));
+    // A window of the last day only.
+    tj->findChild<QComboBox*>(QStringLiteral("cmbTjFw"))->setCurrentIndex(1);
+    tj->findChild<QSpinBox*>(QStringLiteral("txtTjTs"))->setValue(1);
+    QCOMPARE(rowOf(grid, "2")[2], QStringLiteral("0"));
+    QCOMPARE(rowOf(grid, "1")[2], QStringLiteral("1"));
+
+    // Off: the same draws give the design's picks, whatever the history says.
+    s.find<QAction>(QStringLiteral("MnSdYx"))->trigger();
+    s.fakes.clock.advance(24 * 3600);
+    w.OptFl[0]->click();
+    QCOMPARE(call(w, 3), (std::vector<int>{1, 2, 3}));
+
+    // The open window follows the history.
+    tj->findChild<QComboBox*>(QStringLiteral("cmbTjFw"))->setCurrentIndex(0);
+    QTRY_COMPARE(rowOf(grid, "1")[2], QStringLiteral("3"));
+
+    // Clearing the class's history asks first.
+    auto* clear = tj->findChild<QPushButton*>(QStringLiteral("cmdTjQc"));
+    clear->click();  // answered No
+    QCOMPARE(s.fakes.dialogs.questions.size(), std::size_t(1));
+    QCOMPARE(rowOf(grid, "1")[2], QStringLiteral("3"));
+    s.fakes.dialogs.askAnswers.push_back(true);
+    clear->click();
+    for (int r = 0; r < grid->rowCount(); ++r) QCOMPARE(grid->item(r, kCalls)->text(), QStringLiteral("0"));
+    QVERIFY(s.fakes.dialogs.messages.empty());
   }
 
   void leastCalledFirstIsRememberedPerClass() {
