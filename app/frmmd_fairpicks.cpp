@@ -146,17 +146,7 @@ std::optional<int> FrmMd::fairPosition(double r) {
     log::write("least-called-first pick", e.what(), dayRoster_.toStdString());
     return std::nullopt;
   }
-  std::vector<int> byPosition(static_cast<std::size_t>(pickPoolCount), 0);
-  if (!calls.empty()) {
-    for (int p = 1; p <= pickPoolCount; ++p) {
-      const auto student = (*pool)[static_cast<std::size_t>(p)].student.toInteger();
-      if (!student || *student < 1 || *student >= static_cast<int>(students->size())) continue;
-      const auto& row = (*students)[static_cast<std::size_t>(*student)];
-      const auto it = calls.find(rollcall::studentKey(row.number.toText(), row.name.toText()));
-      if (it != calls.end()) byPosition[static_cast<std::size_t>(p - 1)] = it->second.count;
-    }
-  }
-  return rollcall::leastCalledPosition(r, byPosition);
+  return rollcall::leastCalledPick(r, *pool, pickPoolCount, *students, calls);
 }
 
 void FairPicks::openStatistics() {

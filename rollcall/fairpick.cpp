@@ -52,8 +52,7 @@ std::optional<Day> dayOfIso(const std::string& text) {
 
 CallsByStudent StoreCallCounts::callsSince(const std::string& roster, const std::string& sheet, Day from) const {
   CallsByStudent calls;
-  // Up to any day: a clock set back must not hide calls made "later".
-  for (const store::StudentCalls& s : store_.callsPerStudent(roster, sheet, isoDay(from), "9999-12-31"))
+  for (const store::StudentCalls& s : store_.callsSince(roster, sheet, isoDay(from)))
     calls[studentKey(s.number, s.name)] = StudentCalls{s.calls, dayOfIso(s.lastTime)};
   return calls;
 }
@@ -69,6 +68,23 @@ std::optional<int> leastCalledPosition(double r, const std::vector<int>& counts)
     if (k-- == 0) return static_cast<int>(i) + 1;
   }
   return std::nullopt;  // not reached
+}
+
+std::optional<int> leastCalledPick(double r, const NamePool& pool, int poolCount, const NameTable& students,
+                                   const CallsByStudent& calls) {
+  poolCount = std::min(poolCount, static_cast<int>(pool.size()) - 1);
+  if (poolCount < 1) return std::nullopt;
+  std::vector<int> byPosition(static_cast<std::size_t>(poolCount), 0);
+  if (!calls.empty()) {
+    for (int p = 1; p <= poolCount; ++p) {
+      const auto student = pool[static_cast<std::size_t>(p)].student.toInteger();
+      if (!student || *student < 1 || *student >= static_cast<int>(students.size())) continue;
+      const StudentRow& row = students[static_cast<std::size_t>(*student)];
+      const auto it = calls.find(studentKey(row.number.toText(), row.name.toText()));
+      if (it != calls.end()) byPosition[static_cast<std::size_t>(p - 1)] = it->second.count;
+    }
+  }
+  return leastCalledPosition(r, byPosition);
 }
 
 }  // namespace velquor::rollcall

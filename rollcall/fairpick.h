@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rollcall/pool.h"
+
 namespace velquor::store {
 class Store;
 }
@@ -72,5 +74,15 @@ std::optional<Day> dayOfIso(const std::string& text);
 // order. counts[i] belongs to position i + 1. With every count equal this is the design's
 // random position for the same r. Empty for an empty pool.
 std::optional<int> leastCalledPosition(double r, const std::vector<int>& counts);
+
+}  // namespace velquor::rollcall
+
+namespace velquor::rollcall {
+
+// A least-called-first pick from the live rows 1..poolCount of a name-list pool, counting
+// each candidate's calls in `calls` by its number and name in `students`. Empty when the
+// pool has no live row.
+std::optional<int> leastCalledPick(double r, const NamePool& pool, int poolCount, const NameTable& students,
+                                   const CallsByStudent& calls);
 
 }  // namespace velquor::rollcall
