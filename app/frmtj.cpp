@@ -79,7 +79,12 @@ QColor CallsChart::barColour(bool belowAverage) {
   return belowAverage ? QColor(0xE0, 0x6C, 0x00) : QColor(0x1F, 0x5F, 0xAF);
 }
 
-int CallsChart::barWidth() const { return scaled(scale_, 22); }
+int CallsChart::barWidth() const {
+  // As wide as the chart allows, between a thin bar (a large class scrolls) and a broad one.
+  const int n = stats_ ? static_cast<int>(stats_->students.size()) : 0;
+  if (n == 0) return scaled(scale_, 10);
+  return std::clamp((width() - scaled(scale_, 60)) / n, scaled(scale_, 8), scaled(scale_, 48));
+}
 
 void CallsChart::setData(const results::ClassStats* stats, double scale) {
   stats_ = stats;
@@ -89,7 +94,7 @@ void CallsChart::setData(const results::ClassStats* stats, double scale) {
     for (const auto& s : stats_->students) highest_ = std::max(highest_, s.calls);
   setMinimumHeight(scaled(scale_, 220));
   const int n = stats_ ? static_cast<int>(stats_->students.size()) : 0;
-  setMinimumWidth(scaled(scale_, 60) + n * barWidth());
+  setMinimumWidth(scaled(scale_, 60) + n * scaled(scale_, 8));
   updateGeometry();
   update();
 }
@@ -195,7 +200,8 @@ void MarksChart::paintEvent(QPaintEvent*) {
   double low = 0, high = 1;
   for (const auto& m : s.marks)
     if (m) low = std::min(low, *m), high = std::max(high, *m);
-  const int left = scaled(scale_, 44), right = width() - scaled(scale_, 16);
+  const int headingWidth = QFontMetrics(small).horizontalAdvance(QStringLiteral("12月31")) + scaled(scale_, 6);
+  const int left = std::max(scaled(scale_, 44), headingWidth / 2), right = width() - headingWidth / 2 - scaled(scale_, 4);
   const int top = fm.height() + scaled(scale_, 14);
   const int bottom = height() - QFontMetrics(small).height() - scaled(scale_, 8);
   const double span = high - low;
@@ -211,7 +217,6 @@ void MarksChart::paintEvent(QPaintEvent*) {
   p.drawText(QRect(0, yOf(low) - scaled(scale_, 10), left - scaled(scale_, 6), scaled(scale_, 20)),
              Qt::AlignRight | Qt::AlignVCenter, text(plainDecimal(low)));
   // The headings under the days, as many as fit side by side.
-  const int headingWidth = QFontMetrics(small).horizontalAdvance(QStringLiteral("12月31")) + scaled(scale_, 6);
   const int every = std::max(1, static_cast<int>(std::ceil(headingWidth * (days - 1) / std::max(1.0, right - left + 0.0))));
   for (int d = 0; d < days; d += every)
     p.drawText(QRect(xOf(d) - headingWidth / 2, bottom + scaled(scale_, 4), headingWidth, QFontMetrics(small).height()),
@@ -281,9 +286,10 @@ FrmTj::FrmTj(QWidget* parent, const QString& className, double scale, Dialogs* d
   grdTj_->setSelectionMode(QAbstractItemView::SingleSelection);
   grdTj_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grdTj_->verticalHeader()->hide();
-  grdTj_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  grdTj_->horizontalHeader()->setStretchLastSection(true);
+  grdTj_->horizontalHeader()->setDefaultSectionSize(QFontMetrics(base).horizontalAdvance(QStringLiteral("2026-12-05")) +
+                                                    scaled(scale_, 12));
   grdTj_->verticalHeader()->setDefaultSectionSize(QFontMetrics(base).height() + scaled(scale_, 6));
+  grdTj_->horizontalHeader()->setSortIndicator(kNumber, Qt::AscendingOrder);
   grdTj_->setSortingEnabled(true);
 
   picTj_ = new CallsChart(this);
@@ -309,11 +315,11 @@ FrmTj::FrmTj(QWidget* parent, const QString& className, double scale, Dialogs* d
   top->addWidget(txtTjTs_);
   top->addWidget(lblTjFw_, 1);
   auto* middle = new QHBoxLayout;
-  middle->addWidget(grdTj_, 4);
+  middle->addWidget(grdTj_, 5);
   auto* charts = new QVBoxLayout;
   charts->addWidget(chartArea_, 3);
   charts->addWidget(picCj_, 2);
-  middle->addLayout(charts, 7);
+  middle->addLayout(charts, 6);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(cmdTjDc_);
   buttons->addWidget(cmdTjQc_);
@@ -326,7 +332,7 @@ FrmTj::FrmTj(QWidget* parent, const QString& className, double scale, Dialogs* d
   all->addLayout(top);
   all->addLayout(middle, 1);
   all->addLayout(buttons);
-  resize(scaled(scale_, 1000), scaled(scale_, 640));
+  resize(scaled(scale_, 1180), scaled(scale_, 680));
 
   askSavePath = [](QWidget* owner, const QString& suggested) {
     return QFileDialog::getSaveFileName(owner, QStringLiteral("导出"), suggested,
@@ -415,6 +421,8 @@ void FrmTj::fillTable() {
     grdTj_->setItem(r, kMarkSum, item({}, s.markSum));
   }
   grdTj_->setSortingEnabled(true);
+  // Fitting the columns measures every row: done for a class of ordinary size only.
+  if (grdTj_->rowCount() <= 2000) grdTj_->resizeColumnsToContents();
   --filling_;
 }
 

@@ -216,6 +216,31 @@ class TestFairPicksWindow : public QObject {
     QVERIFY(s.fakes.dialogs.messages.empty());
   }
 
+  // Pictures of the window at the design size and at twice it, for looking at: only when
+  // VELQUOR_SCREENSHOTS names a folder.
+  void screenshots() {
+    const QString folder = qEnvironmentVariable("VELQUOR_SCREENSHOTS");
+    if (folder.isEmpty()) QSKIP("VELQUOR_SCREENSHOTS not set");
+    for (const int scale : {1, 2}) {
+      Scenario s;
+      copyFixture(QStringLiteral("lo-roster3.xls"), s.fakes.programFolder.path());
+      SeededRandom random(3);
+      FrmMd& w = s.start(&random);
+      w.OptFl[0]->click();
+      w.setCheck(w.chkGd, false, &FrmMd::onChkGdClick);
+      call(w, 70);
+      if (scale == 2) {
+        w.resize(w.size() * 2);
+        QTest::qWait(200);
+      }
+      FrmTj* tj = openStatistics(s);
+      QVERIFY(tj);
+      tj->findChild<QTableWidget*>(QStringLiteral("grdTj"))->selectRow(5);
+      QTest::qWait(200);
+      QVERIFY(tj->grab().save(QDir(folder).filePath(QStringLiteral("statistics-%1x.png").arg(scale))));
+    }
+  }
+
   void leastCalledFirstIsRememberedPerClass() {
     Scenario s;
     copyFixture(QStringLiteral("lo-roster3.xls"), s.fakes.programFolder.path());
