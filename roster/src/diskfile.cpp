@@ -229,8 +229,18 @@ class SaveLock {
       }
       if (errno != EEXIST) throwSystemError("Cannot create the lock file", lockFile_, errno);
       const auto other = readLockFile(lockFile_);
-      if (!other && Clock::now() < deadline) continue;  // removed in between: try again
-      if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
+      std::error_code sizeError;
+      const bool empty = other && fs::file_size(lockFile_, sizeError) == 0 && !sizeError;
+      if (!other || empty) {
+        // Removed in between, or created by a program that is writing it now: wait a little.
+        if (Clock::now() < deadline) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          continue;
+        }
+        // Still empty: left by a program killed between creating it and writing its line.
+        if (empty && ::unlink(lockFile_.c_str()) == 0) continue;
+        throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
+      }
       if (ownAndStale(*other)) {
         removeIfSame(other->lock);
         continue;

@@ -304,6 +304,14 @@ TEST(RosterFile, LocksNameHolderAndDateAndALeftOverOneCanBeRemoved) {
   wb.save();
   EXPECT_FALSE(fs::exists(lockFile));
 
+  // An empty lock file: a program killed between creating it and writing its line. The save
+  // waits for the line briefly, then takes the file's place.
+  writeFile(lockFile, {});
+  wb.setInteger(1, 3, 10, 5);
+  wb.save();
+  EXPECT_EQ(Workbook::open(file).cell(1, 3, 10).number, 5);
+  EXPECT_FALSE(fs::exists(lockFile));
+
   // While our save writes, the lock file names this program, the user and the computer.
   auto watch = std::make_shared<LockWatcher>(lockFile);
   Workbook watched = Workbook::open(file, watch);
