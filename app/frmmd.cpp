@@ -98,6 +98,7 @@ FrmMd::FrmMd(const Services& services, QWidget* parent) : QMainWindow(parent), s
   connectTimer();
   connectClassDay();
   installClassroom();
+  installFairPicks();
   loadWindow();
 }
 

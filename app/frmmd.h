@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "grouping/grouptable.h"
@@ -38,6 +39,7 @@ class ClassTable;
 class PendingWrites;
 class ProgramData;
 class Classroom;
+class FairPicks;
 
 class FrmMd : public QMainWindow {
   Q_OBJECT
@@ -313,6 +315,14 @@ class FrmMd : public QMainWindow {
   void noteCall(bool namePool);  // a call is about to take its candidate out of the pool
   void noteDayStart();           // the pool was built afresh
   Classroom* classroom_ = nullptr;
+  double classroomScale() const;  // the layout's scale factor
+  // Fair picks ("少点过的优先", "点名统计…"), wired in one place: frmmd_fairpicks.cpp.
+  friend class FairPicks;
+  void installFairPicks();
+  // The pool position of a least-called-first pick for the draw r; empty when the loaded
+  // class does not use it (the design's position is drawn from the same r).
+  std::optional<int> fairPosition(double r);
+  FairPicks* fairPicks_ = nullptr;
   // Each subsystem connects its controls' events to its handlers.
   void connectShell();
   void connectRollcall();

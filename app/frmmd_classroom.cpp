@@ -207,6 +207,8 @@ void FrmMd::noteCall(bool namePool) {
   classroom_->updateTakeBack();
 }
 
+double FrmMd::classroomScale() const { return classroom_ ? classroom_->scaler->factor() : 1.0; }
+
 void FrmMd::noteDayStart() {
   if (!classroom_) return;
   rollcall::Shown start;

@@ -298,7 +298,10 @@ void FrmMd::pickStep() {
 void FrmMd::pickStudent(bool random) {
   if (List2->count() == 0) return;
   if (random) {
-    const auto pos = randomPosition(services_.random->next(), pickPoolCount);
+    // One draw either way, so the design's sequence stays as it is.
+    const double r = services_.random->next();
+    auto pos = fairPosition(r);
+    if (!pos) pos = randomPosition(r, pickPoolCount);
     if (!pos) return;
     pickPos = *pos;
     const auto number = nameCandidateNumber(pickPool, pickPoolCount, pickPos);

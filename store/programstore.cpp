@@ -459,6 +459,24 @@ std::vector<StudentCalls> Store::callsPerStudent(const std::string& roster, cons
   }
 }
 
+std::vector<StudentCalls> Store::callsSince(const std::string& roster, const std::string& sheet,
+                                            const std::string& fromDay) const {
+  try {
+    SQLite::Statement q(*db_, "SELECT number, name, count(*), max(time) FROM calls "
+                              "WHERE roster = ?1 AND sheet = ?2 AND time >= ?3 AND taken_back = 0 GROUP BY number, name");
+    q.bind(1, roster);
+    q.bind(2, sheet);
+    q.bind(3, fromDay);
+    std::vector<StudentCalls> students;
+    while (q.executeStep())
+      students.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt(),
+                          q.getColumn(3).getString()});
+    return students;
+  } catch (const SQLite::Exception& e) {
+    rethrow(e);
+  }
+}
+
 std::vector<Call> Store::calls(const std::string& roster, const std::string& sheet) const {
   try {
     SQLite::Statement q(*db_, "SELECT id, time, roster, sheet, number, name, category, taken_back FROM calls "

@@ -163,6 +163,10 @@ class Store {
   // both included) and the last call.
   std::vector<StudentCalls> callsPerStudent(const std::string& roster, const std::string& sheet,
                                             const std::string& fromDay, const std::string& toDay) const;
+  // The same within the window only, from `fromDay` on ("YYYY-MM-DD"), `lastTime` the last call
+  // in it: reads only the window's calls, for a pick that counts them.
+  std::vector<StudentCalls> callsSince(const std::string& roster, const std::string& sheet,
+                                       const std::string& fromDay) const;
   std::vector<Call> calls(const std::string& roster, const std::string& sheet) const;  // oldest first
   void clearCalls(const std::string& roster, const std::string& sheet);
 
