@@ -308,6 +308,7 @@ class FrmMd : public QMainWindow {
   void noteCall(bool namePool);  // a call is about to take its candidate out of the pool
   void noteDayStart();           // the pool was built afresh
   Classroom* classroom_ = nullptr;
+  bool pickButtonCall_ = false;  // a call of the pick button is under way (it is read aloud)
   // Each subsystem connects its controls' events to its handlers.
   void connectShell();
   void connectRollcall();
