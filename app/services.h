@@ -63,8 +63,8 @@ class Speaker {
   virtual QString unavailableReason() = 0;
   // Starts speaking and returns at once; a new text cuts off the one still being spoken.
   virtual void say(const QString& text) = 0;
-  // A text is being spoken.
-  virtual bool speaking() const = 0;
+  // How many texts have been spoken to their end.
+  virtual int spoken() const = 0;
 };
 
 struct Services {

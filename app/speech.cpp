@@ -51,7 +51,7 @@ class QtSpeaker final : public Speaker {
     if (tts_ && !text.isEmpty()) tts_->say(text);
   }
 
-  bool speaking() const override { return tts_ && tts_->state() == QTextToSpeech::Speaking; }
+  int spoken() const override { return spoken_; }
 
  private:
   // The first engine with a Chinese voice.
@@ -72,6 +72,13 @@ class QtSpeaker final : public Speaker {
       }
       if (chooseChineseVoice(*tts)) {
         tts_ = std::move(tts);
+        QObject::connect(tts_.get(), &QTextToSpeech::stateChanged, tts_.get(), [this](QTextToSpeech::State state) {
+          if (state == QTextToSpeech::Speaking) speaking_ = true;
+          if (state == QTextToSpeech::Ready && speaking_) {
+            speaking_ = false;
+            ++spoken_;
+          }
+        });
         reason_.clear();
         return;
       }
@@ -97,6 +104,8 @@ class QtSpeaker final : public Speaker {
   }
 
   bool opened_ = false;
+  bool speaking_ = false;
+  int spoken_ = 0;
   QString reason_;
   std::unique_ptr<QTextToSpeech> tts_;
 };
@@ -107,7 +116,7 @@ class QtSpeaker final : public Speaker {
  public:
   QString unavailableReason() override { return QStringLiteral("本程序没有语音合成功能，无法朗读"); }
   void say(const QString&) override {}
-  bool speaking() const override { return false; }
+  int spoken() const override { return 0; }
 };
 
 #endif

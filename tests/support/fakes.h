@@ -112,7 +112,7 @@ class FakeSpeaker : public Speaker {
   QString reason;
   QString unavailableReason() override { return reason; }
   void say(const QString& text) override { said.append(text); }
-  bool speaking() const override { return false; }
+  int spoken() const override { return static_cast<int>(said.size()); }
 };
 
 struct FakeServices {
