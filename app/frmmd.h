@@ -323,6 +323,7 @@ class FrmMd : public QMainWindow {
   // class does not use it (the design's position is drawn from the same r).
   std::optional<int> fairPosition(double r);
   FairPicks* fairPicks_ = nullptr;
+  bool pickButtonCall_ = false;  // a call of the pick button is under way (it is read aloud)
   // Each subsystem connects its controls' events to its handlers.
   void connectShell();
   void connectRollcall();

@@ -1,14 +1,20 @@
 // The classroom screen: the layout scaled to the window, full screen, clicker and keyboard
-// control, taking back a call, remembered settings and screen readers. All of it is wired
-// here, in one place; it reaches the design's controls only through their own handlers.
+// control, taking back a call, remembered settings and screen readers, the floating call
+// button and the name read aloud. All of it is wired here, in one place; it reaches the
+// design's controls only through their own handlers.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -23,11 +29,13 @@
 #include <optional>
 
 #include "app/accessibility.h"
+#include "app/floatingcall.h"
 #include "app/frmmd.h"
 #include "app/keycontrol.h"
 #include "app/scaling.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
+#include "app/speech.h"
 #include "app/widgets.h"
 #include "rollcall/takeback.h"
 
@@ -109,6 +117,27 @@ class Classroom : public QObject {
   void restore(const RememberedSettings& s);
   void save();
 
+  // The floating call button instead of the window, and back.
+  FloatingCall* floating = nullptr;
+  void enterFloating();
+  void leaveFloating();
+  double windowScale() const { return w.isFullScreen() ? windowedFactor : scaler->factor(); }
+
+  // The name read aloud: 朗读姓名, with the teacher's text before and after the name.
+  QAction* speakEntry = nullptr;     // MnLd
+  QAction* speakSettings = nullptr;  // MnLdSz
+  QString speakBefore;
+  QString speakAfter;
+  void installSpeech();
+  void speakCall();
+  void editSpeech();
+
+  // The menu bar and its menus at the window's scale.
+  double menuFactor = 1.0;
+  bool zooming = false;
+  std::optional<QFont> menuDesignFont;
+  void scaleMenus(double factor);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
@@ -130,6 +159,7 @@ void FrmMd::installClassroom() {
     Image2->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(icon, icon));
     const int small = static_cast<int>(std::lround(13 * factor));
     Image3->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(small, small));
+    if (classroom_ && !classroom_->zooming) classroom_->scaleMenus(factor);
   });
   room->scaler->fit();
 
@@ -143,6 +173,9 @@ void FrmMd::installClassroom() {
   MnYs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
   MnCx = classroomEntry(MnFangShi, "MnCx", QStringLiteral("撤销上次点名"), {QKeySequence(Qt::CTRL | Qt::Key_Z)});
   MnCx->setEnabled(false);
+  QAction* floatingEntry = classroomEntry(MnXianshi, "MnXf", QStringLiteral("悬浮按钮"), {});
+  connect(floatingEntry, &QAction::triggered, room, [room] { room->enterFloating(); });
+  room->installSpeech();
   // On the window as well, so the keys work while the menu bar is hidden.
   addActions({MnFd, MnSx, MnQp, MnYs, MnCx});
   connect(MnFd, &QAction::triggered, room, [room] { room->zoomBy(true); });
@@ -161,7 +194,25 @@ void FrmMd::installClassroom() {
                             {ClassroomKey::Timer, [this] { onLblSjClick(); }},
                             {ClassroomKey::FullScreen, [room] { room->setFullScreen(true); }},
                             {ClassroomKey::LeaveFullScreen, [this, room] { if (isFullScreen()) room->setFullScreen(false); }},
+                            {ClassroomKey::Floating, [room] { room->enterFloating(); }},
                         });
+
+  FloatingCall::Hooks hooks;
+  hooks.call = [this] {
+    if (!lblXm->isEnabled()) return false;
+    onLblXmClick();
+    return true;
+  };
+  hooks.rolling = [this] { return Timer1->isActive(); };
+  hooks.caption = [this] { return lblXm->caption(); };
+  hooks.nameFont = [this] { return lblXm->property("designFont").isValid() ? lblXm->property("designFont").value<QFont>() : lblXm->font(); };
+  hooks.scale = [room] { return room->windowScale(); };
+  hooks.backToWindow = [room] { room->leaveFloating(); };
+  hooks.quit = [this, room] {
+    room->floating->hide();
+    if (close()) QCoreApplication::quit();
+  };
+  room->floating = new FloatingCall(room, hooks);
 
   // The display chosen in 显示方式 is remembered until the next category switch, which
   // enables the entry of the category left.
@@ -178,6 +229,7 @@ void FrmMd::installClassroom() {
   connect(LblVal1, &CaptionLabel::captionChanged, room, [this] { nameEntryControls(*this); });
   connect(lblXm, &CaptionLabel::captionChanged, room, [this, room] {
     // The rolling display is not read out candidate by candidate; its stop is a call.
+    room->floating->captionChanged();
     if (Timer1->isActive()) return;
     announce(lblXm);
     room->announced = lblXm->caption();
@@ -205,6 +257,7 @@ void FrmMd::noteCall(bool namePool) {
     classroom_->announced = lblXm->caption();
   }
   classroom_->updateTakeBack();
+  if (pickButtonCall_) classroom_->speakCall();
 }
 
 double FrmMd::classroomScale() const { return classroom_ ? classroom_->scaler->factor() : 1.0; }
@@ -251,9 +304,15 @@ double Classroom::largestFactor() const {
 void Classroom::zoomTo(double factor) {
   if (w.isFullScreen()) return;
   if (w.isMaximized()) w.showNormal();
-  const QSize chrome = w.size() - w.centralWidget()->size();
   zoomAsked = std::clamp(factor, 1.0, largestFactor());
   sinceZoom.start();
+  // The menu bar takes its size first, so the client area gets the whole size asked for;
+  // meanwhile the layout, refitted to the window as it still is, leaves the menus alone.
+  scaleMenus(zoomAsked);
+  zooming = true;
+  if (w.layout()) w.layout()->activate();
+  zooming = false;
+  const QSize chrome = w.size() - w.centralWidget()->size();
   w.resize(scaler->designPixels(zoomAsked) + chrome);
   centreOnScreen(&w);
 }
@@ -440,6 +499,11 @@ void Classroom::restore(const RememberedSettings& s) {
     w.onMnXsClick(s.display);
     display = s.display;
   }
+  speakBefore = s.speakBefore;
+  speakAfter = s.speakAfter;
+  if (speakEntry->isEnabled()) speakEntry->setChecked(s.speak);
+  floating->setBubbleSeconds(s.bubbleSeconds);
+  floating->setPlaces(s.floatingPlaces);
   if (s.fullScreen) {
     windowedFactor = s.scale;
     setFullScreen(true);
@@ -464,8 +528,103 @@ void Classroom::save() {
   s.timerMode = std::max(0, w.cmbJsFs->currentIndex());
   s.fullScreen = w.isFullScreen();
   s.scale = s.fullScreen ? windowedFactor : scaler->factor();
+  s.speak = speakEntry->isChecked();
+  s.speakBefore = speakBefore;
+  s.speakAfter = speakAfter;
+  s.bubbleSeconds = floating->bubbleSeconds();
+  s.floatingPlaces = floating->places();
   const std::unique_ptr<QSettings> store = w.services_.settings();
   writeSettings(*store, s);
+}
+
+// ---- The floating call button -------------------------------------------------------------
+
+void Classroom::enterFloating() {
+  if (floating->isShown()) return;
+  // The window goes out of the way; the window that had the focus before it gets it back
+  // from the window manager.
+  w.hide();
+  floating->show();
+}
+
+void Classroom::leaveFloating() {
+  if (!floating->isShown()) return;
+  floating->hide();
+  w.show();
+  w.raise();
+  w.activateWindow();
+}
+
+// ---- The name read aloud -----------------------------------------------------------------------
+
+void Classroom::installSpeech() {
+  speakEntry = classroomEntry(w.MnFangShi, "MnLd", QStringLiteral("朗读姓名"), {});
+  speakEntry->setCheckable(true);
+  speakSettings = classroomEntry(w.MnFangShi, "MnLdSz", QStringLiteral("朗读设置…"), {});
+  connect(speakSettings, &QAction::triggered, this, [this] { editSpeech(); });
+  const QString why = w.services_.speaker ? w.services_.speaker->unavailableReason()
+                                          : QStringLiteral("没有可用的语音，无法朗读");
+  if (!why.isEmpty()) {
+    speakEntry->setEnabled(false);
+    speakEntry->setToolTip(why);
+    speakEntry->setStatusTip(why);
+    w.MnFangShi->setToolTipsVisible(true);
+  }
+}
+
+void Classroom::speakCall() {
+  if (!speakEntry->isChecked() || !w.services_.speaker) return;
+  const QString text = spokenText(w.rollCategory, w.lblXm->caption(), speakBefore, speakAfter);
+  if (text.isEmpty()) return;
+  // After the call has been shown and its sound started.
+  QTimer::singleShot(0, this, [this, text] { w.services_.speaker->say(text); });
+}
+
+void Classroom::editSpeech() {
+  if (auto* open = w.findChild<QDialog*>(QStringLiteral("FrmLd"))) {
+    open->raise();
+    open->activateWindow();
+    return;
+  }
+  auto* dialog = new QDialog(&w);
+  dialog->setObjectName(QStringLiteral("FrmLd"));
+  dialog->setWindowTitle(QStringLiteral("朗读设置"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  auto* form = new QFormLayout(dialog);
+  auto* before = new QLineEdit(speakBefore, dialog);
+  before->setObjectName(QStringLiteral("txtLdQ"));
+  before->setPlaceholderText(QStringLiteral("请"));
+  before->setAccessibleName(QStringLiteral("名字前的话"));
+  auto* after = new QLineEdit(speakAfter, dialog);
+  after->setObjectName(QStringLiteral("txtLdH"));
+  after->setPlaceholderText(QStringLiteral("回答"));
+  after->setAccessibleName(QStringLiteral("名字后的话"));
+  form->addRow(QStringLiteral("名字前"), before);
+  form->addRow(QStringLiteral("名字后"), after);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  form->addRow(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  connect(dialog, &QDialog::accepted, this, [this, before, after] {
+    speakBefore = before->text().trimmed().left(40);
+    speakAfter = after->text().trimmed().left(40);
+  });
+  dialog->show();
+}
+
+// ---- The menus at the window's scale -----------------------------------------------------------
+
+void Classroom::scaleMenus(double factor) {
+  // Small steps are left out: a taller menu bar makes the layout a little smaller, which
+  // must not make the menu bar smaller again.
+  if (std::abs(factor - menuFactor) < 0.05) return;
+  if (!menuDesignFont) menuDesignFont = w.menuBar()->font();
+  menuFactor = factor;
+  QFont font = *menuDesignFont;
+  const double pixels = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * 96.0 / 72.0;
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * factor))));
+  w.menuBar()->setFont(font);
+  for (QMenu* menu : w.findChildren<QMenu*>()) menu->setFont(font);
 }
 
 }  // namespace velquor

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -215,6 +216,7 @@ void FrmMd::onCmbXhClick() {
 // ---- Pick engine ------------------------------------------------------------------------
 
 void FrmMd::onLblXmClick() {
+  const QScopedValueRollback<bool> pickButton(pickButtonCall_, true);
   // Taking the focus ends an edit in a range box, so its check and rebuild run first.
   if (chkGd->isVisible()) chkGd->setFocus(Qt::OtherFocusReason);
   const bool rolling = chkGd->isChecked();

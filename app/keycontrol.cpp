@@ -37,6 +37,8 @@ ClassroomKey classroomKey(int key, Qt::KeyboardModifiers modifiers) {
       return ClassroomKey::FullScreen;
     case Qt::Key_Escape:
       return ClassroomKey::LeaveFullScreen;
+    case Qt::Key_F:
+      return ClassroomKey::Floating;
     default:
       return ClassroomKey::None;
   }

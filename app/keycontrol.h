@@ -19,6 +19,7 @@ enum class ClassroomKey {
   Timer,         // T: start or stop the class timer
   FullScreen,    // F5 (a clicker's "start the show"): full screen
   LeaveFullScreen,  // Esc
+  Floating,      // F: the floating call button instead of the window
 };
 
 // What a key press means on the classroom screen (without regard to the focus).

@@ -1,6 +1,6 @@
 // Seams between the main window and what a test cannot drive on a headless machine:
 // message boxes and the file dialog, the desktop, the clock, the random generator and
-// the sound player. The program uses the real implementations (services_real.cpp);
+// the sound player and the voice. The program uses the real implementations (services_real.cpp);
 // tests pass fakes.
 #pragma once
 
@@ -55,6 +55,18 @@ class SoundPlayer {
   virtual void play(const QString& path) = 0;
 };
 
+// The voice that reads a called name aloud.
+class Speaker {
+ public:
+  virtual ~Speaker() = default;
+  // Empty when a voice can speak; otherwise why none can, in words for the teacher.
+  virtual QString unavailableReason() = 0;
+  // Starts speaking and returns at once; a new text cuts off the one still being spoken.
+  virtual void say(const QString& text) = 0;
+  // How many texts have been spoken to their end.
+  virtual int spoken() const = 0;
+};
+
 struct Services {
   // The folder of the default roster; empty means the program's own folder.
   QString programFolder;
@@ -72,6 +84,8 @@ struct Services {
   // read or written). `resetSettings` starts with the design's defaults and forgets them.
   std::function<std::unique_ptr<QSettings>()> settings;
   bool resetSettings = false;
+  // The voice for reading names aloud; none means no voice is available.
+  Speaker* speaker = nullptr;
 };
 
 // The real implementations, owned by the returned holder.

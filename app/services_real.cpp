@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/services.h"
+#include "app/speech.h"
 
 namespace velquor {
 namespace {
@@ -92,13 +93,15 @@ struct RealServices::Impl {
   SystemClock clock;
   Mt19937Random random;
   QtSoundPlayer sound;
+  std::unique_ptr<Speaker> speaker = makeSystemSpeaker();
 };
 
 RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString(), {}, false};
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString(), {}, false,
+                  impl_->speaker.get()};
 }
 
 }  // namespace velquor

@@ -27,6 +27,11 @@ void eachValue(Settings& s, Visit&& visit) {
   visit("timerMode", s.timerMode, 0, 1);
   visit("scale", s.scale, 1.0, kLargestScale);
   visit("fullScreen", s.fullScreen);
+  visit("speak", s.speak);
+  visit("speakBefore", s.speakBefore);
+  visit("speakAfter", s.speakAfter);
+  visit("bubbleSeconds", s.bubbleSeconds, 0, 600);
+  visit("floatingPlaces", s.floatingPlaces);
 }
 
 // Reads each value; one missing or out of its range keeps the design's value.

@@ -24,6 +24,11 @@ struct RememberedSettings {
   int timerMode = 0;
   double scale = 1.0;
   bool fullScreen = false;
+  bool speak = false;      // 朗读姓名
+  QString speakBefore;     // said before the name ("请")
+  QString speakAfter;      // said after it ("回答")
+  int bubbleSeconds = 6;   // how long the floating button's bubble stays; 0 until the next tap
+  QString floatingPlaces;  // the floating button's place for each screen layout
   bool operator==(const RememberedSettings&) const = default;
 };
 

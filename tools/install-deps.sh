@@ -4,7 +4,9 @@
 set -e
 want="build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
  libqt6multimedia6 fonts-noto-cjk fonts-arphic-ukai libzip-dev libpugixml-dev libdeflate-dev zlib1g-dev
- libsqlite3-dev libsqlitecpp-dev"
+ libsqlite3-dev libsqlitecpp-dev
+ libxcb1-dev qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher
+ speech-dispatcher-espeak-ng espeak-ng"
 if [ "${1:-test}" != run ]; then
   # The Debian package: library dependencies, icon rendering, compressed manual page.
   want="$want dpkg-dev file librsvg2-bin gzip"
@@ -12,8 +14,10 @@ fi
 if [ "${1:-test}" = test ]; then
   # Test oracles (LibreOffice, Gnumeric, openpyxl), benchmarks, the fuzzing toolchain, the
   # checkers of the package and its desktop files, and the writers the Spreadsheet::WriteExcel
-  # and XlsxWriter fixtures are made with.
-  want="$want libbenchmark-dev libreoffice-calc-nogui gnumeric clang libclang-rt-14-dev xvfb xauth
+  # and XlsxWriter fixtures are made with. The floating call button's checks run on Xvfb with
+  # a window manager (openbox), driven by xdotool, over a LibreOffice Impress slide show (which
+  # needs LibreOffice with its X11 front end, not the -nogui packages).
+  want="$want openbox xdotool x11-utils libreoffice-impress libbenchmark-dev libreoffice-calc gnumeric clang libclang-rt-14-dev xvfb xauth
  lintian desktop-file-utils appstream libspreadsheet-writeexcel-perl python3-openpyxl python3-xlsxwriter"
 fi
 missing=""

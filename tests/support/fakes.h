@@ -105,6 +105,16 @@ class FakeSound : public SoundPlayer {
   void play(const QString& path) override { played.append(path.isEmpty() ? QString() : QFileInfo(path).fileName()); }
 };
 
+// A voice that records what it is asked to say; `reason` makes it a speaker without voice.
+class FakeSpeaker : public Speaker {
+ public:
+  QStringList said;
+  QString reason;
+  QString unavailableReason() override { return reason; }
+  void say(const QString& text) override { said.append(text); }
+  int spoken() const override { return static_cast<int>(said.size()); }
+};
+
 struct FakeServices {
   QTemporaryDir programFolder;  // where the default roster is looked for
   QTemporaryDir documentsFolder;  // where it is looked for next
@@ -113,8 +123,10 @@ struct FakeServices {
   FakeClock clock;
   FakeRandom random;
   FakeSound sound;
+  FakeSpeaker speaker;
   Services services() {
-    return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path(), {}, false};
+    return Services{programFolder.path(), &dialogs, &clock, &random, &sound, documentsFolder.path(), dataFolder.path(), {}, false,
+                    &speaker};
   }
 };
 
