@@ -73,19 +73,20 @@ void FloatButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
-  // Without a compositor a window cannot be see-through; a faded button says the same.
-  const int alpha = faded_ ? 110 : 255;
+  // Without a compositor a window cannot be see-through; a faded button says the same. It
+  // is painted opaque in paler colours: half-transparent paint would pile up on itself
+  // where nothing clears the window, leaving trails as it slides.
   QRadialGradient fill(r.center() - QPointF(r.width() / 6, r.height() / 6), r.width() * 0.7);
-  fill.setColorAt(0, QColor(255, 140, 90, alpha));
-  fill.setColorAt(1, QColor(200, 40, 30, alpha));
+  fill.setColorAt(0, faded_ ? QColor(255, 205, 185) : QColor(255, 140, 90));
+  fill.setColorAt(1, faded_ ? QColor(235, 160, 150) : QColor(200, 40, 30));
   p.setBrush(fill);
-  p.setPen(QPen(QColor(255, 255, 255, alpha), std::max(1.0, width() / 24.0)));
+  p.setPen(QPen(Qt::white, std::max(1.0, width() / 24.0)));
   p.drawEllipse(r);
   QFont font = this->font();
   font.setBold(true);
   font.setPixelSize(std::max(6, width() / 4));
   p.setFont(font);
-  p.setPen(QColor(255, 255, 255, faded_ ? 150 : 255));
+  p.setPen(faded_ ? QColor(255, 240, 235) : QColor(Qt::white));
   p.drawText(rect(), Qt::AlignCenter, QStringLiteral("点名"));
 }
 
