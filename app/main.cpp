@@ -8,6 +8,7 @@
 #include "app/commandline.h"
 #include "app/frmfm.h"
 #include "app/frmmd.h"
+#include "app/platform.h"
 #include "app/services.h"
 #include "app/settings.h"
 #include "app/widgets.h"
@@ -22,10 +23,12 @@ int main(int argc, char* argv[]) {
   const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
   velquor::RealServices realServices;
   velquor::Services services = realServices.services();
-  // The user's own settings, in the platform's standard place. Named here rather than through
-  // an organization name, which would also move the program's data folder.
-  services.settings = [] {
-    return std::make_unique<QSettings>(velquor::applicationTitle(), velquor::applicationTitle());
+  // The program's own files and the user's settings: the platform's standard places, or beside
+  // a portable Windows program.
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  services.dataFolder = velquor::platform::dataFolder(programFolder);
+  services.settings = [programFolder, data = services.dataFolder] {
+    return velquor::platform::openSettings(programFolder, data);
   };
   services.resetSettings = options.reset;
   std::unique_ptr<velquor::FrmMd> mainWindow;
