@@ -151,10 +151,6 @@ class Workbook {
   // modification time alone, with the same bytes, is not a change.
   bool changedOnDisk() const;
 
-  // Opens the file in the desktop's default spreadsheet program (does not wait). Returns false
-  // when no program could be started.
-  bool showInDesktop() const;
-
   // A new workbook with the given worksheets (name, then rows of cells; a cell string that
   // parses as an integer in the 16-bit range is stored as a number). For tests and tools.
   using SheetRows = std::vector<std::vector<std::string>>;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 
 namespace velquor::roster::detail {
 

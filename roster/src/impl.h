@@ -10,9 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
+#include "roster/cell/utf16.h"
 #include "roster/src/cfb.h"
-#include "roster/src/diskfile.h"
+#include "roster/file/diskfile.h"
 #include "roster/src/xlsx.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
@@ -93,8 +94,6 @@ struct SaveLayout {
   std::vector<std::map<std::uint32_t, std::uint16_t>> xf;
 };
 
-std::string utf16ToUtf8(const std::u16string& s);
-std::u16string utf8ToUtf16(const std::string& s);
 bool isDateFormatString(const std::string& format);
 // A built-in number format (by its id, the same in both file formats) that shows a date or time.
 bool isBuiltinDateFormat(std::uint32_t id);

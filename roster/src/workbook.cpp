@@ -1,10 +1,5 @@
 #include "roster/workbook.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -341,17 +336,6 @@ void Workbook::save() {
     throw;
   }
   install();
-}
-
-bool Workbook::showInDesktop() const {
-  if (!d_->file.attached()) return false;
-  // A shell starts the viewer in the background and exits at once, so no child is left behind.
-  const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" >/dev/null 2>&1 &", "sh", d_->file.resolved().c_str(), nullptr};
-  pid_t pid;
-  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return false;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace velquor::roster

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/src/xlsx.h"
 #include "roster/workbook.h"
 

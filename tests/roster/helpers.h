@@ -25,7 +25,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
+  // `name` in UTF-8 (on Windows a narrow string would be read in the ANSI code page).
+  fs::path operator/(const std::string& name) const { return path_ / fs::path(std::u8string(name.begin(), name.end())); }
 
  private:
   fs::path path_;

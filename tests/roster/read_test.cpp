@@ -1,7 +1,7 @@
 // The reader against what LibreOffice and Gnumeric themselves print for the same files.
 #include <gtest/gtest.h>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/src/cfb.h"
 #include "tests/roster/helpers.h"
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <random>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/src/cfb.h"
 #include "tests/roster/helpers.h"
 

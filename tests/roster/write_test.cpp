@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/src/cfb.h"
 #include "tests/roster/helpers.h"
 

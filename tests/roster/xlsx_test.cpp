@@ -13,7 +13,7 @@
 
 #include "fuzz/rmw_rounds.h"
 #include "fuzz/xlsx_package.h"
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/src/cfb.h"
 #include "roster/src/xlsx_segments.h"
 #include "roster/src/xml.h"

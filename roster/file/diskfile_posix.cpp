@@ -1,12 +1,19 @@
+// The file-safety layer on POSIX systems: the calls of "roster/file/platform.h" and the real
+// FileOps.
 #include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
+#include "roster/file/platform.h"
 #include "roster/file_ops.h"
 #include "roster/workbook.h"
 
@@ -163,4 +170,168 @@ void throwSystemError(const std::string& what, const std::filesystem::path& path
 
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_shared<SystemFileOps>(syncToDisk); }
 
+namespace detail::platform {
+
+fs::path resolvePath(const fs::path& p) {
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(p, ec);
+  return ec ? p : resolved;
+}
+
+std::vector<fs::path> folderEntries(const fs::path& dir) {
+  std::vector<fs::path> entries;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+  return entries;
+}
+
+const std::string& hostName() {
+  static const std::string name = [] {
+    char buf[256] = {};
+    return ::gethostname(buf, sizeof buf - 1) == 0 ? std::string(buf) : std::string();
+  }();
+  return name;
+}
+
+const std::string& userName() {
+  static const std::string name = [] {
+    if (const passwd* pw = ::getpwuid(::geteuid())) return std::string(pw->pw_name);
+    const char* u = std::getenv("USER");
+    return std::string(u ? u : "");
+  }();
+  return name;
+}
+
+long processId() { return static_cast<long>(::getpid()); }
+
+bool processEnded(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+std::string localTime(std::time_t t) {
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M", &tm);
+  return buf;
+}
+
+std::optional<std::string> readSmallFile(const fs::path& p, std::size_t max) {
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+    return std::string();
+  }
+  std::string s(max, '\0');
+  ssize_t n = ::read(fd, s.data(), max);
+  ::close(fd);
+  s.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return s;
+}
+
+std::optional<std::time_t> modifiedTime(const fs::path& p) {
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) return std::nullopt;
+  return st.st_mtime;
+}
+
+bool removeFile(const fs::path& p) { return ::unlink(p.c_str()) == 0 || errno == ENOENT; }
+
+bool createLockFile(const fs::path& p, const std::string& text) {
+  int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return false;
+    throwSystemError("Cannot create the lock file", p, errno);
+  }
+  const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const int error = errno;
+  ::close(fd);
+  if (!ok) {
+    ::unlink(p.c_str());
+    throwSystemError("Cannot write the lock file", p, error);
+  }
+  return true;
+}
+
+long rangeLockHolder(const fs::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  const bool locked = ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  ::close(fd);
+  return locked ? (fl.l_pid > 0 ? fl.l_pid : -1) : 0;
+}
+
+// An fcntl lock of the open file description, so that closing other descriptors of the file
+// while checking it does not drop it.
+std::optional<NativeHandle> lockRoster(const fs::path& file, long& holder) {
+  int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int error = errno;
+    throw WorkbookError("Cannot open the workbook for writing \"" + file.string() + "\": " + std::strerror(error),
+                        error == EACCES || error == EPERM ? ErrorKind::ReadOnly : errorKindOf(error));
+  }
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+  const int cmd = F_OFD_SETLK;
+#else
+  const int cmd = F_SETLK;
+#endif
+  if (::fcntl(fd, cmd, &fl) != 0) {
+    holder = rangeLockHolder(file);
+    ::close(fd);
+    return std::nullopt;
+  }
+  return fd;
+}
+
+void unlockRoster(NativeHandle handle) { ::close(static_cast<int>(handle)); }
+
+void removeIfUnheld(const fs::path& temp) {
+  int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(temp.c_str());
+  ::close(fd);
+}
+
+bool sameContent(const fs::path& file, const std::vector<std::uint8_t>& known) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throwSystemError("Cannot open", file, errno);
+  std::uint8_t buf[65536];
+  std::size_t at = 0;
+  bool same = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throwSystemError("Cannot read", file, error);
+    }
+    if (n == 0) break;
+    const auto got = static_cast<std::size_t>(n);
+    if (got > known.size() - at || std::memcmp(buf, known.data() + at, got) != 0) {
+      same = false;
+      break;
+    }
+    at += got;
+  }
+  ::close(fd);
+  return same && at == known.size();
+}
+
+// The administrator may write anything, but a file marked read-only (no write permission for
+// anybody) is meant to stay as it is, so it is honoured.
+bool userMayWrite(const fs::path& file, const FileInfo& info) {
+  if (::geteuid() == 0 && (info.mode & 0222) == 0) return false;
+  return ::access(file.c_str(), W_OK) == 0;
+}
+
+bool folderWritable(const fs::path& dir) { return ::access(dir.c_str(), W_OK) == 0; }
+
+}  // namespace detail::platform
 }  // namespace velquor::roster

@@ -1,21 +1,18 @@
-#include "roster/src/diskfile.h"
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "roster/file/diskfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
+
+#include "roster/cell/bytes.h"
+#include "roster/cell/utf16.h"
+#include "roster/file/platform.h"
 
 namespace velquor::roster {
 
@@ -26,11 +23,10 @@ std::string FileLock::describe() const {
 
 namespace detail {
 
-std::string utf16ToUtf8(const std::u16string& s);  // read.cpp
-
 namespace {
 
 namespace fs = std::filesystem;
+using namespace platform;
 using Clock = std::chrono::steady_clock;
 
 // How long a save waits for another copy of this program to finish its own save.
@@ -38,50 +34,16 @@ constexpr auto kWaitForOwnCopy = std::chrono::seconds(3);
 // The last field of the lock files this program writes: where LibreOffice names its profile.
 const std::string kOwnTag = "velquor-pid:";
 
-fs::path lockFilePath(const fs::path& file) { return file.parent_path() / (".~lock." + file.filename().string() + "#"); }
-fs::path ownerFilePath(const fs::path& file) { return file.parent_path() / ("~$" + file.filename().string()); }
-
-// Looked up once: they do not change while the program runs.
-const std::string& hostName() {
-  static const std::string name = [] {
-    char buf[256] = {};
-    return ::gethostname(buf, sizeof buf - 1) == 0 ? std::string(buf) : std::string();
-  }();
-  return name;
+// A file named after the roster beside it; joined as paths, so that no name goes through a
+// narrow encoding (on Windows that would be the ANSI code page).
+fs::path besideFile(const fs::path& file, const char* prefix, const char* suffix) {
+  fs::path name(prefix);
+  name += file.filename();
+  name += suffix;
+  return file.parent_path() / name;
 }
-
-const std::string& userName() {
-  static const std::string name = [] {
-    if (const passwd* pw = ::getpwuid(::geteuid())) return std::string(pw->pw_name);
-    const char* u = std::getenv("USER");
-    return std::string(u ? u : "");
-  }();
-  return name;
-}
-
-std::string localTime(std::time_t t) {
-  std::tm tm{};
-  ::localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M", &tm);
-  return buf;
-}
-
-// The start of a small file; nothing when it does not exist, "" when it exists but cannot be
-// read (a lock that cannot be read still holds the file).
-std::optional<std::string> readSmallFile(const fs::path& p, std::size_t max) {
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) {
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
-    return std::string();
-  }
-  std::string s(max, '\0');
-  ssize_t n = ::read(fd, s.data(), max);
-  ::close(fd);
-  s.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return s;
-}
+fs::path lockFilePath(const fs::path& file) { return besideFile(file, ".~lock.", "#"); }
+fs::path ownerFilePath(const fs::path& file) { return besideFile(file, "~$", ""); }
 
 // A lock file as read: the lock and the tag this program leaves in its own.
 struct ReadLock {
@@ -134,8 +96,7 @@ std::optional<FileLock> readOwnerFile(const fs::path& p) {
     for (std::size_t i = 1; i <= buf[0] && i < n; ++i)
       if (buf[i] < 0x80) l.name.push_back(static_cast<char>(buf[i]));
   }
-  struct stat st {};
-  if (::stat(p.c_str(), &st) == 0) l.since = localTime(st.st_mtime);
+  if (const auto t = modifiedTime(p)) l.since = localTime(*t);
   return l;
 }
 
@@ -149,11 +110,23 @@ long ownPid(const ReadLock& r) {
   return std::strtol(r.tag.c_str() + kOwnTag.size(), nullptr, 10);
 }
 
-// Left by a copy of this program on this computer whose process has ended.
+// The lock files of the saves under way in this process.
+std::mutex heldMutex;
+std::set<fs::path> heldLockFiles;
+
+bool heldHere(const fs::path& lockFile) {
+  std::lock_guard<std::mutex> guard(heldMutex);
+  return heldLockFiles.count(lockFile) != 0;
+}
+
+// Left by a copy of this program on this computer whose process has ended, or by a save of
+// this process that could not remove it (its folder was out of reach for a moment, as a pulled
+// USB stick's is).
 bool ownAndStale(const ReadLock& r) {
   const long pid = ownPid(r);
-  if (pid <= 0 || pid == ::getpid() || r.lock.host != hostName()) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (pid <= 0 || r.lock.host != hostName()) return false;
+  if (pid == processId()) return !heldHere(r.lock.file);
+  return processEnded(pid);
 }
 
 // Removes the lock file when it still holds the lock that was read.
@@ -165,7 +138,7 @@ bool removeIfSame(const FileLock& l) {
     now = readOwnerFile(l.file);
   }
   if (!now || !sameLock(*now, l)) return false;
-  return ::unlink(l.file.c_str()) == 0 || errno == ENOENT;
+  return removeFile(l.file);
 }
 
 std::string escapeField(const std::string& s) {
@@ -175,18 +148,6 @@ std::string escapeField(const std::string& s) {
     out.push_back(c);
   }
   return out;
-}
-
-// A lock on the file itself taken by another process (its pid), or 0.
-long rangeLockHolder(const fs::path& file) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
-  struct flock fl {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  const bool locked = ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
-  ::close(fd);
-  return locked ? (fl.l_pid > 0 ? fl.l_pid : -1) : 0;
 }
 
 FileLock rangeLock(long pid) {
@@ -213,21 +174,14 @@ class SaveLock {
     const auto deadline = Clock::now() + kWaitForOwnCopy;
     for (;;) {
       if (auto owner = readOwnerFile(ownerFilePath(file))) throwHeld(*owner);
-      int fd = ::open(lockFile_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-      if (fd >= 0) {
+      const std::string line = "Velquor," + escapeField(userName()) + "," + escapeField(hostName()) + "," +
+                               localTime(std::time(nullptr)) + "," + kOwnTag + std::to_string(processId()) + ";";
+      if (createLockFile(lockFile_, line)) {
         created_ = true;
-        const std::string line = "Velquor," + escapeField(userName()) + "," + escapeField(hostName()) + "," +
-                                 localTime(std::time(nullptr)) + "," + kOwnTag + std::to_string(::getpid()) + ";";
-        const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-        const int error = errno;
-        ::close(fd);
-        if (!ok) {
-          release();
-          throwSystemError("Cannot write the lock file", lockFile_, error);
-        }
+        std::lock_guard<std::mutex> guard(heldMutex);
+        heldLockFiles.insert(lockFile_);
         break;
       }
-      if (errno != EEXIST) throwSystemError("Cannot create the lock file", lockFile_, errno);
       const auto other = readLockFile(lockFile_);
       if (!other && Clock::now() < deadline) continue;  // removed in between: try again
       if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
@@ -242,111 +196,68 @@ class SaveLock {
       throwHeld(other->lock);
     }
     if (!wait) return;  // housekeeping only: the lock file is enough
-    fd_ = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) {
-      const int error = errno;
+    long holder = 0;
+    try {
+      handle_ = lockRoster(file, holder);
+    } catch (...) {
       release();
-      throw WorkbookError("Cannot open the workbook for writing \"" + file.string() + "\": " + std::strerror(error),
-                          error == EACCES || error == EPERM ? ErrorKind::ReadOnly : errorKindOf(error));
+      throw;
     }
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-#ifdef F_OFD_SETLK
-    const int cmd = F_OFD_SETLK;
-#else
-    const int cmd = F_SETLK;
-#endif
-    if (::fcntl(fd_, cmd, &fl) != 0) {
-      const long pid = rangeLockHolder(file);
+    if (!handle_) {
       release();
-      throwHeld(rangeLock(pid));
+      throwHeld(rangeLock(holder));
     }
   }
   ~SaveLock() { release(); }
   SaveLock(const SaveLock&) = delete;
   SaveLock& operator=(const SaveLock&) = delete;
 
+  // Lets go of the roster itself before it is replaced (Windows renames over no open file,
+  // not even one of ours); the lock file still holds it.
+  void releaseRoster() {
+    if (handle_) unlockRoster(*handle_);
+    handle_.reset();
+  }
+
  private:
   void release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (created_) ::unlink(lockFile_.c_str());
+    releaseRoster();
+    if (created_) {
+      removeFile(lockFile_);
+      std::lock_guard<std::mutex> guard(heldMutex);
+      heldLockFiles.erase(lockFile_);
+    }
     created_ = false;
   }
   fs::path lockFile_;
   bool created_ = false;
-  int fd_ = -1;
+  std::optional<NativeHandle> handle_;
 };
 
 // This program's temporary files beside `file` that no save holds (left by a crash).
 std::vector<fs::path> leftoverTemps(const fs::path& file) {
   std::vector<fs::path> found;
   const std::string prefix = "." + file.filename().string() + ".velquor-";
-  std::error_code ec;
-  for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  for (const fs::path& entry : folderEntries(file.parent_path())) {
+    const std::string name = entry.filename().string();
     if (name.size() != prefix.size() + 12 || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - 4, 4, ".tmp") != 0)
       continue;
     const std::string hex = name.substr(prefix.size(), 8);
     if (hex.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
-    found.push_back(it->path());
+    found.push_back(entry);
   }
   return found;
 }
 
 void removeLeftoverTemps(const std::vector<fs::path>& temps) {
-  for (const fs::path& p : temps) {
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) continue;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(p.c_str());
-    ::close(fd);
-  }
-}
-
-// The file holds exactly `known`. Compared piece by piece: a large roster is not read into
-// fresh memory at every save.
-bool sameContent(const fs::path& file, const Bytes& known) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) throwSystemError("Cannot open", file, errno);
-  std::uint8_t buf[65536];
-  std::size_t at = 0;
-  bool same = true;
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      throwSystemError("Cannot read", file, error);
-    }
-    if (n == 0) break;
-    const auto got = static_cast<std::size_t>(n);
-    if (got > known.size() - at || std::memcmp(buf, known.data() + at, got) != 0) {
-      same = false;
-      break;
-    }
-    at += got;
-  }
-  ::close(fd);
-  return same && at == known.size();
-}
-
-// The user may write the file. The administrator may write anything, but a file marked
-// read-only (no write permission for anybody) is meant to stay as it is, so it is honoured.
-bool userMayWrite(const fs::path& file, const FileInfo& info) {
-  if (::geteuid() == 0 && (info.mode & 0222) == 0) return false;
-  return ::access(file.c_str(), W_OK) == 0;
+  for (const fs::path& p : temps) removeIfUnheld(p);
 }
 
 }  // namespace
 
 DiskFile::DiskFile(const std::filesystem::path& path, std::shared_ptr<FileOps> ops) : path_(path), ops_(std::move(ops)) {
-  std::error_code ec;
-  resolved_ = std::filesystem::weakly_canonical(path, ec);
-  if (ec) resolved_ = path;
+  resolved_ = resolvePath(path);
 }
 
 Bytes DiskFile::load() {
@@ -393,7 +304,7 @@ bool DiskFile::readOnly() const {
   if (!ops_->onDisk()) return false;
   if (lock().kind != FileLock::Kind::None) return true;
   const FileInfo info = ops_->stat(resolved_);
-  return !userMayWrite(resolved_, info) || ::access(resolved_.parent_path().c_str(), W_OK) != 0;
+  return !userMayWrite(resolved_, info) || !folderWritable(resolved_.parent_path());
 }
 
 bool DiskFile::changedOnDisk() const {
@@ -434,6 +345,7 @@ void DiskFile::save(const Bytes& image, const std::function<void()>& replaced) {
     ops_->setPermissions(handle, info);
     open = false;
     ops_->close(handle);
+    if (lock) lock->releaseRoster();
     ops_->rename(tmp, resolved_);
   } catch (...) {
     if (open) {

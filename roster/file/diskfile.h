@@ -26,7 +26,7 @@
 #include <memory>
 
 #include "roster/file_ops.h"
-#include "roster/src/bytes.h"
+#include "roster/cell/bytes.h"
 #include "roster/workbook.h"
 
 namespace velquor::roster::detail {
