@@ -10,6 +10,7 @@
 
 #include "roster/classsheet.h"
 #include "roster/workbookset.h"
+#include "core/filepath.h"
 
 namespace velquor {
 
@@ -65,7 +66,7 @@ void ClassTable::rebuild() {
   if (stamp == stamp_) return;
   roster::Workbook book = [&] {
     try {
-      return roster::Workbook::open(v.rosterPath.toStdString());
+      return roster::Workbook::open(pathFromUtf8(v.rosterPath.toStdString()));
     } catch (const std::exception&) {
       return roster::Workbook::fromBytes(roster::Workbook::create({{"-", {}}}));
     }

@@ -18,6 +18,7 @@
 #include "results/pending.h"
 #include "rollcall/absence.h"
 #include "roster/workbookset.h"
+#include "core/filepath.h"
 
 namespace velquor {
 
@@ -31,7 +32,7 @@ void FrmMd::connectClassDay() {
   pendingWrites = new PendingWrites(this, services_, lblDxr);
 
   absences_ = std::make_unique<rollcall::AbsenceBook>(
-      (dataFolderOf(services_) + QStringLiteral("/absent.txt")).toStdString(),
+      pathFromUtf8((dataFolderOf(services_) + QStringLiteral("/absent.txt")).toStdString()),
       services_.clock->now().date().toString(Qt::ISODate).toStdString());
 
   MnCkMd = MnFangShi->addAction(QStringLiteral("查看名单"));

@@ -16,6 +16,7 @@
 
 #include "app/widgets.h"
 #include "results/writefailure.h"
+#include "core/filepath.h"
 
 namespace velquor {
 namespace {
@@ -55,7 +56,7 @@ PendingWrites::PendingWrites(QWidget* window, const Services& services, CaptionL
       services_(services),
       line_(line),
       journal_(std::make_unique<results::PendingJournal>(
-          QDir(dataFolderOf(services)).filePath(QStringLiteral("pending.txt")).toStdString())),
+          pathFromUtf8(QDir(dataFolderOf(services)).filePath(QStringLiteral("pending.txt")).toStdString()))),
       watcher_(new QFileSystemWatcher(this)),
       soon_(new QTimer(this)),
       again_(new QTimer(this)) {
@@ -111,7 +112,7 @@ void PendingWrites::retry() {
     // A workbook of its own, read now: the window's open workbook is never touched, and
     // notices the saved file the next time it is used.
     try {
-      roster::Workbook book = roster::Workbook::open(path);
+      roster::Workbook book = roster::Workbook::open(pathFromUtf8(path));
       wrote = results::flushPending(*journal_, book) > 0 || wrote;
     } catch (const roster::WorkbookError& e) {
       cause_ = results::waitCauseOf(e.kind()).value_or(results::WaitCause::Missing);
@@ -218,7 +219,7 @@ bool PendingWrites::lockMayBeStale() const {
   if (cause_ != results::WaitCause::Held) return false;
   for (const std::string& path : rostersOf(journal_->writes())) {
     try {
-      if (roster::Workbook::open(path).lock().removable()) return true;
+      if (roster::Workbook::open(pathFromUtf8(path)).lock().removable()) return true;
     } catch (const std::exception&) {
       // Not readable now: nothing to release there.
     }
@@ -229,7 +230,7 @@ bool PendingWrites::lockMayBeStale() const {
 void PendingWrites::releaseLock() {
   for (const std::string& path : rostersOf(journal_->writes())) {
     try {
-      roster::Workbook book = roster::Workbook::open(path);
+      roster::Workbook book = roster::Workbook::open(pathFromUtf8(path));
       const roster::FileLock lock = book.lock();
       if (!lock.removable()) continue;
       // Asked even about a lock declined before: the teacher asked for it.

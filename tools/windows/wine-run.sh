@@ -1,0 +1,27 @@
+#!/bin/sh
+# Runs a Windows program of the cross build under wine64, with the DLLs of the cross-built
+# prefixes and of the MinGW runtime on its search path and Qt's plugins found. The Wine
+# prefix lives in the cache (VELQUOR_WINEPREFIX, default ~/.cache/velquor/wine), made on first
+# use. CMake's test runner uses this as the cross-compiling emulator.
+# Usage: VELQUOR_WIN_PREFIX="QT-PREFIX;LIBS-PREFIX" tools/windows/wine-run.sh PROGRAM.exe [ARGS...]
+set -eu
+cache=${VELQUOR_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velquor}
+export WINEPREFIX=${VELQUOR_WINEPREFIX:-$cache/wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No .NET or HTML engine downloads: nothing here needs them.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+[ -n "${VELQUOR_WIN_PREFIX:-}" ] || { echo "wine-run.sh: VELQUOR_WIN_PREFIX is not set" >&2; exit 2; }
+qt=${VELQUOR_WIN_PREFIX%%;*}
+libs=${VELQUOR_WIN_PREFIX#*;}
+runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+# Windows paths of the host's folders: Wine shows the root of the host as drive Z:.
+win() { echo "Z:$1" | sed 's|/|\\|g'; }
+export WINEPATH="$(win "$qt/bin");$(win "$libs/bin");$(win "$runtime");$(win /usr/x86_64-w64-mingw32/lib)"
+export QT_PLUGIN_PATH="$(win "$qt/plugins")"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$(dirname "$wine")/wineserver64" -w 2>/dev/null || wineserver -w 2>/dev/null || true
+fi
+exec "$wine" "$@"
