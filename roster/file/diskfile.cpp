@@ -184,6 +184,10 @@ class SaveLock {
       }
       const auto other = readLockFile(lockFile_);
       if (!other && Clock::now() < deadline) continue;  // removed in between: try again
+      if (other && other->lock.name.empty() && other->tag.empty() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // made but not yet written
+        continue;
+      }
       if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
       if (ownAndStale(*other)) {
         removeIfSame(other->lock);

@@ -6,14 +6,18 @@
 // opening the roster for writing fails with a sharing violation while they hold it; this
 // program's own lock is a LockFileEx lock on one byte far past the end of the roster (locks on
 // Windows are mandatory: a lock on the data would stop other programs from reading it).
-// Saving: a hidden temporary file beside the roster, flushed, then ReplaceFileW, which keeps the
-// roster's attributes, ACL and creation time; MoveFileExW where a file system lacks it.
+// Saving: a hidden temporary file beside the roster, flushed, given the roster's attributes,
+// creation time and ACL, then renamed over it in one step (see renameByHandle).
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -173,14 +177,56 @@ bool readHandle(HANDLE h, std::vector<std::uint8_t>& out, std::size_t max) {
   return true;
 }
 
-// Our temporary files: ".NAME.velquor-XXXXXXXX.tmp" beside the roster NAME.
-std::optional<fs::path> rosterOfTemp(const fs::path& temp) {
-  const std::wstring n = temp.filename().wstring();
-  const std::size_t tag = n.rfind(L".velquor-");
-  if (n.size() < 24 || n[0] != L'.' || tag == std::wstring::npos || tag < 2 || n.size() != tag + 21 ||
-      n.compare(n.size() - 4, 4, L".tmp") != 0)
-    return std::nullopt;
-  return temp.parent_path() / n.substr(1, tag - 1);
+// The new file takes the roster's place in one step, as rename(2) does: FileRenameInfoEx with
+// POSIX semantics replaces the roster even while other programs have it open (with delete
+// sharing, as every reader of this program opens it). 0 or the error.
+//
+// Not ReplaceFileW: it is not one step. It documents outcomes where the roster is gone from
+// its name after a failure, and Wine's moves the roster aside before moving the new file in,
+// so a save killed in between would leave no roster. What it would keep (attributes, creation
+// time, ACL) is given to the new file before the rename (setPermissions, copyAccessControl).
+DWORD renameByHandle(const fs::path& from, const fs::path& to) {
+  Handle h(openFile(from, DELETE | SYNCHRONIZE, kShareAll, OPEN_EXISTING, 0));
+  if (!h.valid()) return GetLastError();
+  std::wstring target = winPath(to);
+  if (startsWith(target, L"\\\\?\\")) target = L"\\??\\" + target.substr(4);  // the system's own form of the path
+  else if (startsWith(target, L"\\\\")) target = L"\\??\\UNC\\" + target.substr(2);
+  else target = L"\\??\\" + target;
+  struct Rename {  // FILE_RENAME_INFO of Windows 10 1607 and later, with its flags
+    DWORD flags;
+    HANDLE root;
+    DWORD length;
+    WCHAR name[1];
+  };
+  std::vector<std::uint8_t> buf(sizeof(Rename) + target.size() * sizeof(WCHAR));
+  auto* info = reinterpret_cast<Rename*>(buf.data());
+  info->flags = 0x1 | 0x2;  // FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS
+  info->root = nullptr;
+  info->length = static_cast<DWORD>(target.size() * sizeof(WCHAR));
+  std::memcpy(info->name, target.data(), info->length);
+  constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  if (!SetFileInformationByHandle(h.get(), kFileRenameInfoEx, info, static_cast<DWORD>(buf.size()))) return GetLastError();
+  return 0;
+}
+
+// The roster's own access list for the new file, which would otherwise get the folder's
+// inherited one. Best effort, as ReplaceFileW's REPLACEFILE_IGNORE_ACL_ERRORS: a file system
+// without access lists (FAT sticks) has none to keep.
+void copyAccessControl(const fs::path& from, const fs::path& to) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  std::wstring source = winPath(from), target = winPath(to);
+  if (GetNamedSecurityInfoW(source.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &sd) != ERROR_SUCCESS)
+    return;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(sd, &control, &revision);
+  const SECURITY_INFORMATION what =
+      DACL_SECURITY_INFORMATION |
+      ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  if (dacl) SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+  LocalFree(sd);
 }
 
 class SystemFileOps final : public FileOps {
@@ -285,25 +331,21 @@ class SystemFileOps final : public FileOps {
   }
 
   void rename(const fs::path& from, const fs::path& to) override {
+    copyAccessControl(to, from);
+    const DWORD e = renameByHandle(from, to);
+    if (e == 0) return;
+    if (e != ERROR_INVALID_PARAMETER && e != ERROR_NOT_SUPPORTED && e != ERROR_INVALID_FUNCTION)
+      failWin32("Cannot replace", to, e);
+    // Before Windows 10 1709, and on FAT, many shares and Wine: the rename over a closed file,
+    // waited for while another program (an indexer, a virus scanner, a copy of this program
+    // reading the roster) has it open for a moment.
     const std::wstring target = winPath(to), source = winPath(from);
-    if (ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) return;
-    DWORD e = GetLastError();
-    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (e == ERROR_UNABLE_TO_MOVE_REPLACEMENT || e == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      // Half done, as the system documents it: the roster may already be gone from its name,
-      // and the new file is then the only copy. It takes the roster's place; if even that
-      // fails, remove() keeps it.
-      if (!present(to)) {
-        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
-        failWin32("Cannot replace (the new file is kept beside it)", to, GetLastError());
-      }
-    } else if (e == ERROR_INVALID_FUNCTION || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_PARAMETER ||
-               e == ERROR_CALL_NOT_IMPLEMENTED || e == ERROR_ACCESS_DENIED) {
-      // A file system (some network shares) without ReplaceFileW: an atomic rename over it.
-      if (MoveFileExW(source.c_str(), target.c_str(), flags)) return;
-      e = GetLastError();
+    for (int attempt = 0;; ++attempt) {
+      if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+      const DWORD m = GetLastError();
+      if ((m != ERROR_ACCESS_DENIED && m != ERROR_SHARING_VIOLATION) || attempt >= 400) failWin32("Cannot replace", to, m);
+      Sleep(5);
     }
-    failWin32("Cannot replace", to, e);
   }
 
   void syncDirectory(const fs::path& dir) override {
@@ -320,8 +362,6 @@ class SystemFileOps final : public FileOps {
   }
 
   void remove(const fs::path& path) noexcept override {
-    // A temporary file whose roster is gone holds the only copy of the roster: kept.
-    if (const auto roster = rosterOfTemp(path); roster && !present(*roster)) return;
     DeleteFileW(winPath(path).c_str());
   }
 
@@ -476,8 +516,21 @@ std::optional<std::time_t> modifiedTime(const fs::path& p) {
   return static_cast<std::time_t>((ticks(d.ftLastWriteTime) - 116444736000000000LL) / 10000000);
 }
 
+// The lock files this process made, kept open and deleted on close: a copy of this program
+// that is killed or crashes leaves none behind (the system closes its handles).
+std::mutex ownLocksMutex;
+std::map<std::wstring, HANDLE> ownLocks;
+
 bool removeFile(const fs::path& p) {
   const std::wstring w = winPath(p);
+  {
+    std::lock_guard<std::mutex> guard(ownLocksMutex);
+    if (const auto own = ownLocks.find(w); own != ownLocks.end()) {
+      CloseHandle(own->second);
+      ownLocks.erase(own);
+      return true;
+    }
+  }
   if (DeleteFileW(w.c_str())) return true;
   DWORD e = GetLastError();
   if (e == ERROR_ACCESS_DENIED) {
@@ -492,7 +545,8 @@ bool removeFile(const fs::path& p) {
 }
 
 bool createLockFile(const fs::path& p, const std::string& text) {
-  HANDLE raw = openFile(p, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
+  HANDLE raw = openFile(p, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE);
   if (raw == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) return false;
@@ -502,10 +556,10 @@ bool createLockFile(const fs::path& p, const std::string& text) {
   DWORD put = 0;
   if (!WriteFile(h.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) || put != text.size()) {
     const DWORD e = GetLastError();
-    CloseHandle(h.release());
-    DeleteFileW(winPath(p).c_str());
-    failWin32("Cannot write the lock file", p, e ? e : ERROR_WRITE_FAULT);
+    failWin32("Cannot write the lock file", p, e ? e : ERROR_WRITE_FAULT);  // deleted as it closes
   }
+  std::lock_guard<std::mutex> guard(ownLocksMutex);
+  ownLocks[winPath(p)] = h.release();
   return true;
 }
 

@@ -52,11 +52,13 @@ ErrorKind kindOfSave(Workbook& wb) {
   return ErrorKind::Other;
 }
 
-bool exists(const fs::path& p) { return GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+bool present(const fs::path& p) { return GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool waitFor(const fs::path& p, int ms = 30000) {
   for (int i = 0; i < ms / 5; ++i) {
-    if (exists(p)) return true;
+    if (present(p)) return true;
     Sleep(5);
   }
   return false;
@@ -202,17 +204,21 @@ TEST(RosterFileWindows, KilledSavesLeaveTheOldOrNewRosterAndTheirTemporaryFilesG
       saver.kill();
     }
     DeleteFileW(ready.c_str());
-    auto names = listing(t.path());
-    EXPECT_LE(names.size(), 2u) << "after kill " << k;
-    leftovers += names.size() > 1;
+    std::size_t temps = 0;
+    for (const auto& n : listing(t.path())) temps += n.find(L".velquor-") != std::wstring::npos;
+    EXPECT_LE(temps, 1u) << "after kill " << k;
+    leftovers += temps > 0;
     Workbook wb = Workbook::open(file);
     const int now = static_cast<int>(wb.cell(1, 3, 20).number);
     EXPECT_GT(now, last) << "after kill " << k;
     EXPECT_EQ(wb.cell(1, 4, 20).text, "第" + std::to_string(now) + "次");
     last = now;
+    // Opening removed the killed save's temporary file; its lock file names a process that has
+    // ended, so it holds nothing and goes at the first look.
+    EXPECT_EQ(wb.lock().kind, FileLock::Kind::None) << "after kill " << k;
     EXPECT_EQ(listing(t.path()), std::vector<std::wstring>{L"点名册.xls"}) << "after kill " << k;
   }
-  std::printf("saves before the last kill: %d; kills that left a file behind: %d\n", last, leftovers);
+  std::printf("saves before the last kill: %d; kills that left a temporary file: %d\n", last, leftovers);
 }
 
 TEST(RosterFileWindows, ReadOnlyAttributeIsRefusedAndTheRostersAttributesAreKept) {
@@ -243,7 +249,10 @@ TEST(RosterFileWindows, ReadOnlyAttributeIsRefusedAndTheRostersAttributesAreKept
   ASSERT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &after));
   EXPECT_EQ(after.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
             DWORD{FILE_ATTRIBUTE_ARCHIVE});
-  EXPECT_EQ(CompareFileTime(&before.ftCreationTime, &after.ftCreationTime), 0);
+  // Wine keeps no creation time of its own (Linux file systems cannot set one).
+  if (!underWine()) {
+    EXPECT_EQ(CompareFileTime(&before.ftCreationTime, &after.ftCreationTime), 0);
+  }
   EXPECT_EQ(Workbook::open(file).cell(1, 3, 10).number, 6);
 }
 
@@ -271,7 +280,7 @@ TEST(RosterFileWindows, NonAsciiLongAndExtendedPaths) {
     wb.save();
     EXPECT_FALSE(wb.changedOnDisk());
     EXPECT_EQ(Workbook::open(file).cell(1, 3, 10).number, mark);
-    EXPECT_EQ(listing(file.parent_path()).size(), file == cases[0] ? 1u : 2u);  // the roster (and its subfolder)
+    EXPECT_EQ(listing(file.parent_path()), std::vector<std::wstring>{L"点名册.xlsx"});
   }
 }
 
@@ -294,7 +303,7 @@ TEST(RosterFileWindows, OnlyUnheldTemporaryFilesOfThisProgramAreRemoved) {
   DeleteFileW((t.path() / L"release").c_str());
   wb.setInteger(1, 3, 10, 1);
   wb.save();
-  EXPECT_FALSE(exists(live));
+  EXPECT_FALSE(present(live));
 }
 
 TEST(RosterFileWindows, DevicesPipesAndFoldersAreRefusedWithoutBlocking) {

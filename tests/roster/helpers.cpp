@@ -21,6 +21,8 @@ TempDir::TempDir() {
     if (fs::create_directory(path_)) break;
   }
 }
+fs::path TempDir::operator/(const std::string& name) const { return path_ / utf8Path(name); }
+
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
