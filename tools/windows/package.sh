@@ -63,6 +63,9 @@ while [ -n "$queue" ]; do
   queue=$next
 done
 
+# No debugging symbols in what a teacher gets.
+find "$stage" -name '*.dll' -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+
 # The portable zip: names in UTF-8, marked so (zip sets the flag for non-ASCII names).
 zip_file=$out/velquor-$version-win64.zip
 rm -f "$zip_file"
@@ -75,23 +78,23 @@ unfiles=$out/installer/unfiles.nsh
 : > "$files"
 : > "$unfiles"
 for dir in $(cd "$stage" && find . -type d ! -name data | sort); do
-  rel=$(echo "${dir#.}" | sed 's|/|\\|g')
-  echo "SetOutPath \"\$INSTDIR$rel\"" >> "$files"
+  rel=$(printf '%s' "${dir#.}" | sed 's|/|\\|g')
+  printf '%s\n' "SetOutPath \"\$INSTDIR$rel\"" >> "$files"
   for f in $(cd "$stage/$dir" && find . -maxdepth 1 -type f | sort); do
     name=${f#./}
     # The sample goes into a folder of its own: a roster beside the program would be written
     # to, and a later installation would overwrite it.
     if [ "$name" = "点名册.xls" ] && [ "$dir" = . ]; then continue; fi
-    echo "File \"$stage/${dir#./}/$name\"" | sed 's|/\./|/|; s|//|/|' >> "$files"
-    echo "Delete \"\$INSTDIR$rel\\$name\"" >> "$unfiles"
+    printf '%s\n' "File \"$stage/${dir#./}/$name\"" | sed 's|/\./|/|; s|//|/|' >> "$files"
+    printf '%s\n' "Delete \"\$INSTDIR$rel\\$name\"" >> "$unfiles"
   done
 done
-echo "SetOutPath \"\$INSTDIR\\示例\"" >> "$files"
-echo "File \"$stage/点名册.xls\"" >> "$files"
-echo "Delete \"\$INSTDIR\\示例\\点名册.xls\"" >> "$unfiles"
-echo "RMDir \"\$INSTDIR\\示例\"" >> "$unfiles"
+printf '%s\n' "SetOutPath \"\$INSTDIR\\示例\"" >> "$files"
+printf '%s\n' "File \"$stage/点名册.xls\"" >> "$files"
+printf '%s\n' "Delete \"\$INSTDIR\\示例\\点名册.xls\"" >> "$unfiles"
+printf '%s\n' "RMDir \"\$INSTDIR\\示例\"" >> "$unfiles"
 for dir in $(cd "$stage" && find . -mindepth 1 -type d ! -name data | sort -r); do
-  echo "RMDir \"\$INSTDIR$(echo "${dir#.}" | sed 's|/|\\|g')\"" >> "$unfiles"
+  printf '%s\n' "RMDir \"\$INSTDIR$(printf '%s' "${dir#.}" | sed 's|/|\\|g')\"" >> "$unfiles"
 done
 setup=$out/velquor-$version-win64-setup.exe
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$files" -DUNFILES="$unfiles" \
