@@ -66,10 +66,21 @@ done
 # No debugging symbols in what a teacher gets.
 find "$stage" -name '*.dll' -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 
-# The portable zip: names in UTF-8, marked so (zip sets the flag for non-ASCII names).
+# The portable zip, its names in UTF-8 and marked so (Python's zipfile sets the flag), so
+# Windows shows 点名册.xls and 说明文档.txt rather than the OEM code page's reading of them.
 zip_file=$out/velquor-$version-win64.zip
 rm -f "$zip_file"
-(cd "$out" && LC_ALL=C.UTF-8 zip -q -r -X "$zip_file" Velquor)
+python3 - "$out" "$zip_file" <<'PY'
+import os, sys, zipfile
+base, target = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for folder, dirs, files in os.walk(os.path.join(base, "Velquor")):
+        dirs.sort()
+        rel = os.path.relpath(folder, base)
+        z.write(folder, rel + "/")
+        for name in sorted(files):
+            z.write(os.path.join(folder, name), os.path.join(rel, name))
+PY
 
 # The installer: every file but the portable data folder; the uninstaller removes exactly
 # these files, so whatever the teacher keeps beside them stays.
