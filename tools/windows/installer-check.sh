@@ -42,10 +42,10 @@ grep -q "$uninstall_key" "$WINEPREFIX/user.reg" || fail "no Apps & features entr
 grep -A8 "$uninstall_key" "$WINEPREFIX/user.reg" | grep -q 'UninstallString' || fail "the Apps & features entry has no uninstaller"
 
 # The installed program: data in %APPDATA%\Velquor, settings in the registry.
-paths=$("$wine" "$installed/velquor.exe" --paths | tr -d '\r')
-echo "$paths"
-echo "$paths" | grep -q '^data: C:\\users\\[^\\]*\\AppData\\Roaming\\Velquor$' || fail "the installed program's data is not in %APPDATA%\\Velquor"
-echo "$paths" | grep -qF 'settings: \HKEY_CURRENT_USER\Software\Velquor\Velquor' || fail "the installed program's settings are not in the registry"
+paths=$(cd "$home" && "$wine" "$installed/velquor.exe" --paths | tr -d '\r')
+printf '%s\n' "$paths"
+printf '%s\n' "$paths" | grep -q '^data: C:\\users\\[^\\]*\\AppData\\Roaming\\Velquor$' || fail "the installed program's data is not in %APPDATA%\\Velquor"
+printf '%s\n' "$paths" | grep -qF 'settings: \HKEY_CURRENT_USER\Software\Velquor\Velquor' || fail "the installed program's settings are not in the registry"
 
 # The teacher's things: the program's data, a roster in the documents folder, a file kept in
 # the program's folder, the settings.

@@ -37,11 +37,11 @@ program="$folder/Velquor"
 [ -d "$program/data" ] || fail "the zip has no data folder"
 
 # The portable program's own places, as it reports them.
-paths=$("$wine" "$program/velquor.exe" --paths | tr -d '\r')
-echo "$paths"
-echo "$paths" | grep -q '^data: Z:.*\\Velquor\\data$' || fail "the portable data folder is not beside the program"
-echo "$paths" | grep -q '^settings: Z:.*\\Velquor\\data\\velquor.ini$' || fail "the portable settings are not the INI file"
-echo "$paths" | grep -q '^roster: Z:.*\\Velquor\\点名册.xls (found)$' || fail "the sample roster is not found"
+paths=$(cd "$work" && "$wine" "$program/velquor.exe" --paths | tr -d '\r')
+printf '%s\n' "$paths"
+printf '%s\n' "$paths" | grep -q '^data: Z:.*\\Velquor\\data$' || fail "the portable data folder is not beside the program"
+printf '%s\n' "$paths" | grep -q '^settings: Z:.*\\Velquor\\data\\velquor.ini$' || fail "the portable settings are not the INI file"
+printf '%s\n' "$paths" | grep -q '^roster: Z:.*\\Velquor\\点名册.xls (found)$' || fail "the sample roster is not found"
 
 # Remembered settings: the name list, so the program opens the sample roster at once.
 printf '[General]\ncategory=0\nrolling=false\n' > "$program/data/velquor.ini"
@@ -57,14 +57,18 @@ start() {
   shift
   (cd "$program" && exec env "$@" "$wine" velquor.exe >/dev/null 2>&1) &
   app=$!
+  # The splash window bears the same title; the main window is the one at least its design size.
   win=""
-  for _ in $(seq 1 60); do
+  for _ in $(seq 1 90); do
     sleep 1
-    win=$(xdotool search --onlyvisible --name '^Velquor$' 2>/dev/null | tail -n 1) || true
+    for w in $(xdotool search --onlyvisible --name '^Velquor$' 2>/dev/null); do
+      eval "$(xdotool getwindowgeometry --shell "$w")"
+      [ "$WIDTH" -ge 600 ] && win=$w
+    done
     [ -n "$win" ] && break
   done
   [ -n "$win" ] || fail "no main window"
-  sleep 3  # past the splash window, the roster loaded
+  sleep 3  # the roster loaded
 }
 
 start 1280x1024
