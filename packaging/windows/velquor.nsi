@@ -4,7 +4,8 @@
 ; the program's data (%APPDATA%\Velquor) and the settings stay.
 ; makensis -INPUTCHARSET UTF8 -DVERSION=… -DFILES=… -DUNFILES=… -DICON=… -DOUTFILE=… velquor.nsi
 ; (tools/windows/package.sh writes FILES and UNFILES: the File and Delete lines.)
-Unicode true
+; A 64-bit installer, as the program is: it runs where the program runs (and under wine64).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma

@@ -39,7 +39,7 @@ QT_QPA_PLATFORM=offscreen "$wine" "$setup" /S
 [ -f "$menu" ] || fail "no Start-menu entry 课堂点名"
 [ -f "$desktop_unix/课堂点名.lnk" ] || fail "no desktop shortcut"
 grep -q "$uninstall_key" "$WINEPREFIX/user.reg" || fail "no Apps & features entry"
-grep -A8 "$uninstall_key" "$WINEPREFIX/user.reg" | grep -q 'UninstallString' || fail "the Apps & features entry has no uninstaller"
+sed -n "/$uninstall_key\]/,/^\$/p" "$WINEPREFIX/user.reg" | grep -q '^"UninstallString"=.*uninstall.exe' || fail "the Apps & features entry has no uninstaller"
 
 # The installed program: data in %APPDATA%\Velquor, settings in the registry.
 paths=$(cd "$home" && "$wine" "$installed/velquor.exe" --paths | tr -d '\r')
