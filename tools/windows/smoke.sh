@@ -103,6 +103,11 @@ print("today's marks:", marks)
 assert len(marks) == 1, marks
 PY
 
-start 2560x2048 QT_SCALE_FACTOR=2
+# Wine keeps the host's QT_* variables from Windows programs; the user's environment in the
+# registry reaches them.
+"$wine" reg add 'HKCU\Environment' /v QT_SCALE_FACTOR /d 2 /f >/dev/null
+"$(dirname "$wine")/wineserver64" -k 2>/dev/null || true
+start 2560x2048
+"$wine" reg delete 'HKCU\Environment' /v QT_SCALE_FACTOR /f >/dev/null
 import -window root "$shots/windows-200.png"
 echo "smoke.sh: the portable program ran, wrote a mark, screenshots in $shots"

@@ -18,10 +18,17 @@ runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 # Windows paths of the host's folders: Wine shows the root of the host as drive Z:.
 win() { echo "Z:$1" | sed 's|/|\\|g'; }
 export WINEPATH="$(win "$qt/bin");$(win "$libs/bin");$(win "$runtime");$(win /usr/x86_64-w64-mingw32/lib)"
-export QT_PLUGIN_PATH="$(win "$qt/plugins")"
+# Wine keeps QT_* variables of the host from Windows programs, so the platform a test asks for
+# (QT_QPA_PLATFORM, as ctest sets it) is given on the command line, which every Qt program takes.
+qt_platform=${QT_QPA_PLATFORM:-}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1 || true
   "$(dirname "$wine")/wineserver64" -w 2>/dev/null || wineserver -w 2>/dev/null || true
 fi
-exec "$wine" "$@"
+program=$1
+shift
+if [ -n "$qt_platform" ]; then
+  exec "$wine" "$program" -platform "$qt_platform" "$@"
+fi
+exec "$wine" "$program" "$@"
