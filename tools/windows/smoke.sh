@@ -8,7 +8,8 @@
 set -eu
 build=$(cd "$1" && pwd)
 cache=${VELQUOR_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velquor}
-export WINEPREFIX=${VELQUOR_WINEPREFIX:-$cache/wine}
+# A Wine prefix of its own: the program is stopped by ending that prefix's Wine server.
+export WINEPREFIX=$cache/wine-smoke
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 unset WINEPATH QT_PLUGIN_PATH QT_QPA_PLATFORM QT_SCALE_FACTOR
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
@@ -37,6 +38,7 @@ program="$folder/Velquor"
 [ -d "$program/data" ] || fail "the zip has no data folder"
 
 # The portable program's own places, as it reports them.
+[ -f "$WINEPREFIX/system.reg" ] || { mkdir -p "$WINEPREFIX"; "$wine" wineboot -i >/dev/null 2>&1 || true; "$(dirname "$wine")/wineserver64" -w; }
 paths=$(cd "$work" && "$wine" "$program/velquor.exe" --paths | tr -d '\r')
 printf '%s\n' "$paths"
 printf '%s\n' "$paths" | grep -q '^data: Z:.*\\Velquor\\data$' || fail "the portable data folder is not beside the program"
@@ -46,7 +48,7 @@ printf '%s\n' "$paths" | grep -q '^roster: Z:.*\\Velquor\\点名册.xls (found)$
 # Remembered settings: the name list, so the program opens the sample roster at once.
 printf '[General]\ncategory=0\nrolling=false\n' > "$program/data/velquor.ini"
 
-# start WIDTHxHEIGHT [VAR=VALUE...]: a fresh display and the program past its splash window.
+# start WIDTHxHEIGHT SCALE [VAR=VALUE...]: a fresh display and the program past its splash window.
 start() {
   stop_app
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null || true
@@ -54,16 +56,18 @@ start() {
   xvfb=$!
   export DISPLAY=$display
   sleep 2
-  shift
+  scale=$2
+  shift 2
   (cd "$program" && exec env "$@" "$wine" velquor.exe >/dev/null 2>&1) &
   app=$!
-  # The splash window bears the same title; the main window is the one at least its design size.
+  # The splash window bears the same title; the main window is the one at least its design size
+  # (628 pixels wide at 100 %).
   win=""
   for _ in $(seq 1 90); do
     sleep 1
     for w in $(xdotool search --onlyvisible --name '^Velquor$' 2>/dev/null); do
       eval "$(xdotool getwindowgeometry --shell "$w")"
-      [ "$WIDTH" -ge 600 ] && win=$w
+      [ "$WIDTH" -ge $((600 * scale)) ] && win=$w
     done
     [ -n "$win" ] && break
   done
@@ -71,7 +75,7 @@ start() {
   sleep 3  # the roster loaded
 }
 
-start 1280x1024
+start 1280x1024 1
 import -window root "$shots/windows-100.png"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 echo "main window at $X,$Y size ${WIDTH}x$HEIGHT"
@@ -107,7 +111,7 @@ PY
 # registry reaches them.
 "$wine" reg add 'HKCU\Environment' /v QT_SCALE_FACTOR /d 2 /f >/dev/null
 "$(dirname "$wine")/wineserver64" -k 2>/dev/null || true
-start 2560x2048
+start 2560x2048 2
 "$wine" reg delete 'HKCU\Environment' /v QT_SCALE_FACTOR /f >/dev/null
 import -window root "$shots/windows-200.png"
 echo "smoke.sh: the portable program ran, wrote a mark, screenshots in $shots"
