@@ -19,7 +19,8 @@ runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
 win() { echo "Z:$1" | sed 's|/|\\|g'; }
 export WINEPATH="$(win "$qt/bin");$(win "$libs/bin");$(win "$runtime");$(win /usr/x86_64-w64-mingw32/lib)"
 # Wine keeps QT_* variables of the host from Windows programs, so the platform a test asks for
-# (QT_QPA_PLATFORM, as ctest sets it) is given on the command line, which every Qt program takes.
+# (QT_QPA_PLATFORM, as ctest sets it) is given on the command line to the programs with windows
+# (those importing Qt6Gui.dll); Qt's GUI-less tests and the rest would refuse the option.
 qt_platform=${QT_QPA_PLATFORM:-}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
@@ -28,7 +29,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 program=$1
 shift
-if [ -n "$qt_platform" ]; then
+if [ -n "$qt_platform" ] && x86_64-w64-mingw32-objdump -p "$program" 2>/dev/null | grep -q 'DLL Name: Qt6Gui.dll'; then
   exec "$wine" "$program" -platform "$qt_platform" "$@"
 fi
 exec "$wine" "$program" "$@"
