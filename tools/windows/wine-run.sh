@@ -29,7 +29,19 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 program=$1
 shift
-if [ -n "$qt_platform" ] && x86_64-w64-mingw32-objdump -p "$program" 2>/dev/null | grep -q 'DLL Name: Qt6Gui.dll'; then
-  exec "$wine" "$program" -platform "$qt_platform" "$@"
+imports=$(x86_64-w64-mingw32-objdump -p "$program" 2>/dev/null | sed -n 's/^[[:space:]]*DLL Name: //p')
+set -- "$program" "$@"
+if [ -n "$qt_platform" ] && echo "$imports" | grep -qx 'Qt6Gui.dll'; then
+  set -- "$@" -platform "$qt_platform"
 fi
-exec "$wine" "$program" "$@"
+# A Qt test's report does not come through Wine's standard output: it goes to a file, shown
+# when the test ends.
+if echo "$imports" | grep -qx 'Qt6Test.dll'; then
+  report=$(mktemp)
+  status=0
+  "$wine" "$@" -o "Z:$report,txt" || status=$?
+  cat "$report"
+  rm -f "$report"
+  exit $status
+fi
+exec "$wine" "$@"
