@@ -35,6 +35,11 @@ QString dataFolder(const QString& programFolder);
 // data folder for the portable one, the desktop's settings file elsewhere.
 std::unique_ptr<QSettings> openSettings(const QString& programFolder, const QString& dataFolder);
 
+// Text in the Chinese code page (GBK and its superset GB18030), such as a 说明文档.txt written on
+// Chinese Windows: through Qt's ICU converter on Linux, through Windows' own code pages
+// (54936, else 936) on Windows, where Qt has no such converter.
+QString decodeGb18030(const QByteArray& bytes);
+
 // Shows the answer to a command-line option (--version, --help, --paths): on standard output,
 // or on Windows, where the program has no console, on the console it was started from, else
 // in a message box.

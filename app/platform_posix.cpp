@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QSoundEffect>
+#include <QStringDecoder>
 #include <QUrl>
 #include <cstdio>
 #include <map>
@@ -52,6 +53,12 @@ QString dataFolder(const QString&) { return QString(); }
 // data folder.
 std::unique_ptr<QSettings> openSettings(const QString&, const QString&) {
   return std::make_unique<QSettings>(applicationTitle(), applicationTitle());
+}
+
+QString decodeGb18030(const QByteArray& bytes) {
+  QStringDecoder gb18030("GB18030");
+  if (gb18030.isValid()) return gb18030(bytes);
+  return QString::fromLocal8Bit(bytes);
 }
 
 void showCommandLineText(const QString& text) {

@@ -91,6 +91,20 @@ std::unique_ptr<QSettings> openSettings(const QString& programFolder, const QStr
   return std::make_unique<QSettings>(QDir(dataFolder).filePath(QStringLiteral("velquor.ini")), QSettings::IniFormat);
 }
 
+QString decodeGb18030(const QByteArray& bytes) {
+  if (bytes.isEmpty()) return QString();
+  const int size = static_cast<int>(bytes.size());
+  // GB18030 where the system has it, else GBK (936), which covers what such files hold.
+  for (const UINT codePage : {54936u, 936u}) {
+    const int length = MultiByteToWideChar(codePage, 0, bytes.constData(), size, nullptr, 0);
+    if (length <= 0) continue;
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.constData(), size, text.data(), length);
+    return QString::fromStdWString(text);
+  }
+  return QString::fromLatin1(bytes);
+}
+
 void showCommandLineText(const QString& text) {
   const std::wstring wtext = wide(text);
   DWORD mode = 0;
