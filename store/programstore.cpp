@@ -439,6 +439,17 @@ void Store::takeBackCall(std::int64_t id) {
   });
 }
 
+namespace {
+// The rows (number, name, calls, last call) of a per-student call query.
+std::vector<StudentCalls> studentCallRows(SQLite::Statement& q) {
+  std::vector<StudentCalls> students;
+  while (q.executeStep())
+    students.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt(),
+                        q.getColumn(3).getString()});
+  return students;
+}
+}  // namespace
+
 std::vector<StudentCalls> Store::callsPerStudent(const std::string& roster, const std::string& sheet,
                                                  const std::string& fromDay, const std::string& toDay) const {
   try {
@@ -449,11 +460,7 @@ std::vector<StudentCalls> Store::callsPerStudent(const std::string& roster, cons
     q.bind(2, sheet);
     q.bind(3, fromDay);
     q.bind(4, toDay);
-    std::vector<StudentCalls> students;
-    while (q.executeStep())
-      students.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt(),
-                          q.getColumn(3).getString()});
-    return students;
+    return studentCallRows(q);
   } catch (const SQLite::Exception& e) {
     rethrow(e);
   }
@@ -467,11 +474,7 @@ std::vector<StudentCalls> Store::callsSince(const std::string& roster, const std
     q.bind(1, roster);
     q.bind(2, sheet);
     q.bind(3, fromDay);
-    std::vector<StudentCalls> students;
-    while (q.executeStep())
-      students.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt(),
-                          q.getColumn(3).getString()});
-    return students;
+    return studentCallRows(q);
   } catch (const SQLite::Exception& e) {
     rethrow(e);
   }
