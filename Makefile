@@ -1,9 +1,12 @@
 # Velquor: `make run` builds and starts the program, `make test` builds and runs every test,
-# `make package` builds the Debian package build/package/velquor_<version>_<arch>.deb.
+# `make package` builds the Debian package build/package/velquor_<version>_<arch>.deb,
+# `make windows` the Windows zip and installer in build-windows/package (cross-built, see the
+# README's "Windows" section), `make windows-test` runs the Windows tests under Wine.
 BUILD ?= build
+WINBUILD ?= build-windows
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test package build deps-run deps-test deps-package clean
+.PHONY: run test package windows windows-test build deps-run deps-test deps-package deps-windows clean
 
 run: deps-run
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -22,6 +25,12 @@ package: deps-package
 	cd $(BUILD) && cpack -G DEB
 	ls $(BUILD)/package/velquor_*.deb
 
+windows: deps-windows
+	JOBS=$(JOBS) tools/windows/build.sh $(WINBUILD)
+
+windows-test: windows
+	tools/windows/test.sh $(WINBUILD)
+
 deps-run:
 	tools/install-deps.sh run
 
@@ -31,5 +40,8 @@ deps-test:
 deps-package:
 	tools/install-deps.sh package
 
+deps-windows:
+	tools/install-deps.sh windows
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WINBUILD)

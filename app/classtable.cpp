@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "roster/classsheet.h"
 #include "roster/workbookset.h"
+#include "core/filepath.h"
 
 namespace velquor {
 
@@ -69,7 +70,7 @@ void ClassTable::readSheet(const View& v) {
   todayAt_ = -1;
   roster::Workbook book = [&] {
     try {
-      return roster::Workbook::open(v.rosterPath.toStdString());
+      return roster::Workbook::open(pathFromUtf8(v.rosterPath.toStdString()));
     } catch (const std::exception& e) {
       log::write("class table", e.what(), v.rosterPath.toStdString());
       return roster::Workbook::fromBytes(roster::Workbook::create({{"-", {}}}));

@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTextStream>
-#include <cstdio>
 #include <cstring>
 
 #include "app/datafiles.h"
+#include "app/platform.h"
 #include "app/programdata.h"
 #include "app/version.h"
 #include "app/widgets.h"
@@ -25,25 +26,29 @@ const char* const kUsage =
     "             data and its log are found\n"
     "  --reset    start with the default settings and forget the remembered ones\n";
 
-// One line per data file and one for the default roster, so an installation can be checked
-// from a terminal.
+// One line per data file, one for the default roster and one each for the program's own
+// folder and its settings, so an installation can be checked from a terminal.
 void printPaths(QTextStream& out) {
+  const QString program = QCoreApplication::applicationDirPath();
   const QStringList files{QStringLiteral("sound/start.wav"), QStringLiteral("sound/over.wav"),
                           QStringLiteral("sound/yes.wav"),   QStringLiteral("sound/type.wav"),
                           QStringLiteral("sound/type0.wav"), QStringLiteral("说明文档.txt")};
   for (const QString& name : files) {
     const QString found = findDataFile(name);
-    out << name << ": " << (found.isEmpty() ? QStringLiteral("(missing)") : found) << '\n';
+    out << name << ": " << (found.isEmpty() ? QStringLiteral("(missing)") : QDir::toNativeSeparators(found)) << '\n';
   }
-  const DefaultRoster roster = locateDefaultRoster(QCoreApplication::applicationDirPath(), userDocumentsFolder());
-  out << "roster: " << roster.path;
+  const DefaultRoster roster = locateDefaultRoster(program, userDocumentsFolder());
+  out << "roster: " << QDir::toNativeSeparators(roster.path);
   if (roster.exists) out << " (found)";
   else if (roster.offerSample) out << " (missing; the sample roster is offered there)";
   else out << " (missing; the file dialog opens)";
   out << '\n';
-  const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-  out << "database: " << ProgramData::databasePath(data) << '\n';
-  out << "log: " << ProgramData::logPath(data) << '\n';
+  QString data = platform::dataFolder(program);
+  if (data.isEmpty()) data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  out << "data: " << QDir::toNativeSeparators(data) << '\n';
+  out << "database: " << QDir::toNativeSeparators(ProgramData::databasePath(data)) << '\n';
+  out << "log: " << QDir::toNativeSeparators(ProgramData::logPath(data)) << '\n';
+  out << "settings: " << QDir::toNativeSeparators(platform::openSettings(program, data)->fileName()) << '\n';
 }
 
 }  // namespace
@@ -52,18 +57,21 @@ std::optional<int> answerCommandLine(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--version") == 0) {
-      std::printf("velquor %s\n", kVersion);
+      platform::showCommandLineText(QStringLiteral("velquor %1\n").arg(QLatin1String(kVersion)));
       return 0;
     }
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kUsage, stdout);
+      platform::showCommandLineText(QString::fromUtf8(kUsage));
       return 0;
     }
     if (std::strcmp(arg, "--paths") == 0) {
       QCoreApplication core(argc, argv);
       QCoreApplication::setApplicationName(applicationTitle());  // as the windows name it
-      QTextStream out(stdout);
+      QString text;
+      QTextStream out(&text);
       printPaths(out);
+      out.flush();
+      platform::showCommandLineText(text);
       return 0;
     }
   }

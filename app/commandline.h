@@ -6,7 +6,7 @@
 
 namespace velquor {
 
-// Handles --version, --help and --paths: prints the answer on standard output and returns
+// Handles --version, --help and --paths: shows the answer (platform::showCommandLineText) and returns
 // the exit code. Returns nothing when the program should start its windows; options the
 // window toolkit takes itself (-platform, -style, …) are left to it.
 std::optional<int> answerCommandLine(int argc, char* argv[]);

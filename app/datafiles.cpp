@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "app/platform.h"
+
 namespace velquor {
 namespace {
 
@@ -45,9 +47,7 @@ QString findDataFile(const QString& relativeName) {
 // The legacy workbook first, as always; a roster kept as .xlsx is found next.
 QStringList defaultRosterNames() { return {QStringLiteral("点名册.xls"), QStringLiteral("点名册.xlsx")}; }
 
-bool isInstalledProgram(const QString& programFolder) {
-  return QFileInfo(installedDataFolder(programFolder)).isDir();
-}
+bool isInstalledProgram(const QString& programFolder) { return platform::isInstalled(programFolder); }
 
 DefaultRoster locateDefaultRoster(const QString& programFolder, const QString& documentsFolder) {
   for (const QString& folder : {programFolder, documentsFolder}) {

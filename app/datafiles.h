@@ -21,8 +21,8 @@ QString findDataFile(const QString& relativeName);
 // The default roster's file names, in order of preference.
 QStringList defaultRosterNames();
 
-// True when the program runs from an installation (the installed data folder stands beside
-// its folder) rather than from a portable folder that also holds its roster.
+// True when the program runs from an installation rather than from a portable folder that
+// also holds its roster (platform::isInstalled).
 bool isInstalledProgram(const QString& programFolder);
 
 struct DefaultRoster {

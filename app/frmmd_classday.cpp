@@ -21,6 +21,7 @@
 #include "results/pending.h"
 #include "rollcall/absence.h"
 #include "roster/workbookset.h"
+#include "core/filepath.h"
 
 namespace velquor {
 

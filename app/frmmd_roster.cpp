@@ -17,6 +17,7 @@
 #include "core/log.h"
 #include "results/writefailure.h"
 #include "roster/workbookset.h"
+#include "core/filepath.h"
 
 namespace velquor {
 namespace {
@@ -25,7 +26,7 @@ const QString kWarningTitle = QStringLiteral("警告");
 // Both workbook formats; which one a file holds is read from its content.
 const QString kRosterFilter = QStringLiteral("Excel文件|*.xls *.xlsx");
 
-std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+std::filesystem::path toPath(const QString& path) { return pathFromUtf8(path.toStdString()); }
 
 DefaultRoster locateRoster(const Services& services) {
   const QString program =
@@ -89,7 +90,7 @@ roster::Workbook& FrmMd::openRosterBook(const QString& path) {
   rosterBook = &book;
   // The warning is about another program holding the roster; a roster that merely
   // cannot be written (a read-only folder) is reported when a write fails.
-  const QFileInfo file(QString::fromStdString(book.path().string()));
+  const QFileInfo file(QString::fromStdString(utf8FromPath(book.path())));
   const bool writable = file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
   if (alreadyOpen && book.readOnly() && writable) {
     services_.dialogs->message(this, QStringLiteral("请检查Excel名单是否已经被打开，请关闭"), kWarningTitle,
@@ -151,7 +152,7 @@ void FrmMd::onMnBjClick(int index) { setComboIndex(cmbXls, index, &FrmMd::onCmbX
 void FrmMd::onImage2Click() {
   try {
     roster::Workbook& book = openRosterBook();
-    services_.dialogs->openDocument(QString::fromStdString(book.path().string()));
+    services_.dialogs->openDocument(QString::fromStdString(utf8FromPath(book.path())));
   } catch (const std::exception& e) {
     // Nothing to show: browsing reports no failure.
     log::write("showing the roster", e.what(), rosterPath.toStdString());

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include "app/platform.h"
+
 namespace velquor {
 
 QString decodeIntroduction(const QByteArray& bytes) {
@@ -10,9 +12,7 @@ QString decodeIntroduction(const QByteArray& bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8(data);
   if (!utf8.hasError()) return text;
-  QStringDecoder gbk("GB18030");
-  if (gbk.isValid()) return gbk(data);
-  return QString::fromLocal8Bit(data);
+  return platform::decodeGb18030(data);
 }
 
 QStringList splitLines(const QString& text) {

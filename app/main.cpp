@@ -13,6 +13,7 @@
 #include "app/frmfm.h"
 #include "app/frmmd.h"
 #include "app/programdata.h"
+#include "app/platform.h"
 #include "app/services.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
@@ -27,17 +28,21 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("velquor"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquor")));
   const velquor::StartOptions options = velquor::parseStartOptions(QApplication::arguments());
-  const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  // The program's own files and the user's settings: the platform's standard places, or beside
+  // a portable Windows program.
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  const QString portableData = velquor::platform::dataFolder(programFolder);
+  const QString dataFolder =
+      portableData.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : portableData;
   QDir().mkpath(dataFolder);
   velquor::log::setFile(velquor::ProgramData::logPath(dataFolder).toStdU16String());
   velquor::SingleInstance instance(dataFolder);
   if (!instance.claim(options.rosterPath)) return 0;
   velquor::RealServices realServices;
   velquor::Services services = realServices.services();
-  // The user's own settings, in the platform's standard place. Named here rather than through
-  // an organization name, which would also move the program's data folder.
-  services.settings = [] {
-    return std::make_unique<QSettings>(velquor::applicationTitle(), velquor::applicationTitle());
+  services.dataFolder = portableData;
+  services.settings = [programFolder, data = services.dataFolder] {
+    return velquor::platform::openSettings(programFolder, data);
   };
   services.resetSettings = options.reset;
   std::unique_ptr<velquor::FrmMd> mainWindow;

@@ -18,6 +18,7 @@
 #include "app/widgets.h"
 #include "core/log.h"
 #include "results/writefailure.h"
+#include "core/filepath.h"
 
 namespace velquor {
 namespace {
@@ -287,7 +288,7 @@ bool PendingWrites::lockMayBeStale() const {
 void PendingWrites::releaseLock() {
   for (const std::string& path : rostersOf(journal_->writes())) {
     try {
-      roster::Workbook book = roster::Workbook::open(path);
+      roster::Workbook book = roster::Workbook::open(pathFromUtf8(path));
       const roster::FileLock lock = book.lock();
       if (!lock.removable()) continue;
       // Asked even about a lock declined before: the teacher asked for it.

@@ -1,15 +1,12 @@
 #include <QApplication>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <map>
 #include <QMessageBox>
-#include <QSoundEffect>
-#include <QUrl>
 #include <memory>
 #include <random>
 
+#include "app/platform.h"
 #include "app/services.h"
 #include "app/speech.h"
 
@@ -32,7 +29,7 @@ class QtDialogs final : public Dialogs {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter);
   }
 
-  bool openDocument(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+  bool openDocument(const QString& path) override { return platform::openDocument(path); }
 
   bool ask(QWidget* parent, const QString& text, const QString& title, bool yesIsDefault) override {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
@@ -66,33 +63,13 @@ class Mt19937Random final : public RandomSource {
   std::mt19937 engine_;
 };
 
-// One sound effect per file, loaded on first use and kept, so a cue starts at once.
-class QtSoundPlayer final : public SoundPlayer {
- public:
-  void play(const QString& path) override {
-    const QString source = path.isEmpty() ? QStringLiteral("qrc:/velquor/default.wav") : path;
-    if (current_) current_->stop();
-    auto& effect = effects_[source];
-    if (!effect) {
-      effect = std::make_unique<QSoundEffect>();
-      effect->setSource(path.isEmpty() ? QUrl(source) : QUrl::fromLocalFile(source));
-    }
-    current_ = effect.get();
-    current_->play();
-  }
-
- private:
-  std::map<QString, std::unique_ptr<QSoundEffect>> effects_;
-  QSoundEffect* current_ = nullptr;
-};
-
 }  // namespace
 
 struct RealServices::Impl {
   QtDialogs dialogs;
   SystemClock clock;
   Mt19937Random random;
-  QtSoundPlayer sound;
+  std::unique_ptr<SoundPlayer> sound = platform::makeSoundPlayer();
   std::unique_ptr<Speaker> speaker = makeSystemSpeaker();
 };
 
@@ -100,7 +77,7 @@ RealServices::RealServices() : impl_(new Impl) {}
 RealServices::~RealServices() { delete impl_; }
 
 Services RealServices::services() const {
-  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, &impl_->sound, QString(), QString(), {}, false,
+  return Services{QString(), &impl_->dialogs, &impl_->clock, &impl_->random, impl_->sound.get(), QString(), QString(), {}, false,
                   impl_->speaker.get()};
 }
 

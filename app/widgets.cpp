@@ -74,21 +74,35 @@ QFont designFont(const QStringList& families, double points, bool bold) {
   return font;
 }
 
+// Each list names the design's font under its Chinese and its English family name (Chinese
+// Windows has them), then fonts of a like face found on Linux and on other Windows systems,
+// and ends with the faces every Windows 10/11 and every Linux desktop with Noto CJK has, so a
+// Chinese caption never falls to a font without Chinese characters.
+namespace {
+QStringList withCommonChinese(QStringList families) {
+  for (const char* common : {"微软雅黑", "Microsoft YaHei", "宋体", "SimSun", "Noto Sans CJK SC"})
+    if (!families.contains(QString::fromUtf8(common))) families << QString::fromUtf8(common);
+  return families;
+}
+}  // namespace
+
 QStringList yaheiFamilies() {
-  return {QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
-          QStringLiteral("Noto Sans SC")};
+  return withCommonChinese({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
+                            QStringLiteral("Noto Sans SC"), QStringLiteral("黑体"), QStringLiteral("SimHei")});
 }
 QStringList songFamilies() {
-  return {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-          QStringLiteral("Noto Sans CJK SC")};
+  return withCommonChinese({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                            QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
 }
 QStringList kaiFamilies() {
-  return {QStringLiteral("华文楷体"), QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
-          QStringLiteral("AR PL UKai TW"), QStringLiteral("Noto Serif CJK SC")};
+  return withCommonChinese({QStringLiteral("华文楷体"), QStringLiteral("STKaiti"), QStringLiteral("楷体"),
+                            QStringLiteral("KaiTi"), QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai TW"),
+                            QStringLiteral("Noto Serif CJK SC")});
 }
 QStringList liFamilies() {
-  return {QStringLiteral("隶书"), QStringLiteral("LiSu"), QStringLiteral("AR PL UKai CN"),
-          QStringLiteral("Noto Serif CJK SC")};
+  return withCommonChinese({QStringLiteral("隶书"), QStringLiteral("LiSu"), QStringLiteral("华文隶书"),
+                            QStringLiteral("STLiti"), QStringLiteral("楷体"), QStringLiteral("KaiTi"),
+                            QStringLiteral("AR PL UKai CN"), QStringLiteral("Noto Serif CJK SC")});
 }
 
 namespace {

@@ -1,13 +1,12 @@
 #include "core/textfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "core/filepath.h"
 #include "core/replacefile.h"
+#include "core/textfile_platform.h"
 
 namespace velquor {
 
@@ -58,62 +57,16 @@ std::optional<std::string> readTextFile(const std::filesystem::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-namespace {
-
-// The calls of replacing a text file: one temporary name beside it ("NAME.tmp"), since only this
-// program writes there; every failure is "cannot write".
-class TextFileCalls final : public ReplaceCalls {
- public:
-  explicit TextFileCalls(const std::filesystem::path& path) : path_(path) {}
-  std::filesystem::path createTemp(const std::filesystem::path& target, int& handle) override {
-    const std::filesystem::path temp = target.string() + ".tmp";
-    handle = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (handle < 0) throw std::runtime_error("cannot create " + temp.string());
-    return temp;
-  }
-  void write(int handle, const std::uint8_t* data, std::size_t size) override {
-    for (std::size_t done = 0; done < size;) {
-      const ssize_t n = ::write(handle, data + done, size - done);
-      if (n <= 0) fail();
-      done += static_cast<std::size_t>(n);
-    }
-  }
-  void sync(int handle) override {
-    if (::fsync(handle) != 0) fail();
-  }
-  void close(int handle) override {
-    if (::close(handle) != 0) fail();
-  }
-  void rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) fail();
-  }
-  void syncDirectory(const std::filesystem::path& dir) override {
-    // Best effort: the file is in place either way.
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::fsync(fd);
-      ::close(fd);
-    }
-  }
-  void remove(const std::filesystem::path& path) noexcept override { ::unlink(path.c_str()); }
-
- private:
-  [[noreturn]] void fail() const { throw std::runtime_error("cannot write " + path_.string()); }
-  std::filesystem::path path_;
-};
-
-}  // namespace
-
 void replaceTextFile(const std::filesystem::path& path, const std::string& content) {
   std::error_code ec;
   if (content.empty()) {
     std::filesystem::remove(path, ec);
-    if (ec) throw std::runtime_error("cannot remove " + path.string());
+    if (ec) throw std::runtime_error("cannot remove " + utf8FromPath(path));
     return;
   }
   std::filesystem::create_directories(path.parent_path(), ec);
-  TextFileCalls calls(path);
-  replaceFile(calls, path, reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  const std::unique_ptr<ReplaceCalls> calls = textFileCalls(path);
+  replaceFile(*calls, path, reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
 }
 
 }  // namespace velquor

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/log.h"
+#include "core/filepath.h"
 #include "core/textfile.h"
 #include "results/marks.h"
 #include "roster/file_ops.h"
@@ -21,7 +22,7 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string canonical(const std::string& path) { return roster::samePlace(path).string(); }
+std::string canonical(const std::string& path) { return utf8FromPath(roster::samePlace(pathFromUtf8(path))); }
 
 int sheetNamed(const roster::Workbook& book, const std::string& name) {
   for (int s = 1; s <= book.sheetCount(); ++s)
@@ -128,7 +129,7 @@ std::optional<WaitCause> waitCauseOf(roster::ErrorKind kind) {
 
 std::vector<std::uint64_t> applyPending(roster::Workbook& book, std::vector<PendingWrite>& writes) {
   std::vector<std::uint64_t> applied;
-  const std::string roster = canonical(book.path().string());
+  const std::string roster = canonical(utf8FromPath(book.path()));
   std::map<std::string, bool> sameRoster;  // resolving a path costs system calls: once each
   std::map<std::string, std::optional<SheetIndex>> sheets;
   for (PendingWrite& write : writes) {

@@ -19,8 +19,9 @@ struct FileInfo {
   bool regular = false;
   std::uintmax_t size = 0;
   std::int64_t mtimeNs = 0;
-  unsigned mode = 0;  // permission bits
+  unsigned mode = 0;  // permission bits (Windows: the file attributes)
   unsigned uid = 0, gid = 0;
+  std::int64_t createdNs = 0;  // when the file was made, where the system keeps that (Windows)
 };
 
 // Every call throws WorkbookError on failure. A save replaces the file through replaceFile()

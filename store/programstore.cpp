@@ -38,6 +38,12 @@ CREATE TABLE IF NOT EXISTS calls(
 CREATE INDEX IF NOT EXISTS calls_class ON calls(roster, sheet, time);
 )";
 
+// `path` with an ASCII suffix added to its file name, in the path's own (wide on Windows) form.
+fs::path withSuffix(fs::path path, const std::string& suffix) {
+  path += suffix;
+  return path;
+}
+
 std::string utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
@@ -182,17 +188,17 @@ fs::path setAside(const fs::path& file, const std::string& today) {
   std::error_code ec;
   fs::rename(file, aside, ec);
   if (ec) throw SQLite::Exception("cannot set the damaged database aside: " + ec.message(), SQLITE_CANTOPEN);
-  fs::rename(fs::path(file.string() + "-wal"), fs::path(aside.string() + "-wal"), ec);
-  fs::remove(fs::path(file.string() + "-shm"), ec);
+  fs::rename(withSuffix(file, "-wal"), withSuffix(aside, "-wal"), ec);
+  fs::remove(withSuffix(file, "-shm"), ec);
   return aside;
 }
 
 }  // namespace
 
 fs::path setAsideName(const fs::path& file, const std::string& today) {
-  const std::string base = file.string() + ".damaged-" + today;
+  const fs::path base = withSuffix(file, ".damaged-" + today);
   fs::path name = base;
-  for (int n = 2; fs::exists(name) && n < 1000; ++n) name = base + "-" + std::to_string(n);
+  for (int n = 2; fs::exists(name) && n < 1000; ++n) name = withSuffix(base, "-" + std::to_string(n));
   return name;
 }
 
@@ -537,7 +543,7 @@ Imported Store::importLegacyFiles(const fs::path& folder) {
       setMeta(*db_, key, hash);
     });
     std::error_code ec;
-    fs::rename(path, fs::path(path.string() + ".imported"), ec);
+    fs::rename(path, withSuffix(path, ".imported"), ec);
   }
   return imported;
 }

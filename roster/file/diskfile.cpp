@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -32,8 +34,16 @@ constexpr auto kWaitForOwnCopy = std::chrono::seconds(3);
 // The last field of the lock files this program writes: where LibreOffice names its profile.
 const std::string kOwnTag = "velquor-pid:";
 
-fs::path lockFilePath(const fs::path& file) { return file.parent_path() / (".~lock." + file.filename().string() + "#"); }
-fs::path ownerFilePath(const fs::path& file) { return file.parent_path() / ("~$" + file.filename().string()); }
+// A file named after the roster beside it; joined as paths, so that no name goes through a
+// narrow encoding (on Windows that would be the ANSI code page).
+fs::path besideFile(const fs::path& file, const char* prefix, const char* suffix) {
+  fs::path name(prefix);
+  name += file.filename();
+  name += suffix;
+  return file.parent_path() / name;
+}
+fs::path lockFilePath(const fs::path& file) { return besideFile(file, ".~lock.", "#"); }
+fs::path ownerFilePath(const fs::path& file) { return besideFile(file, "~$", ""); }
 
 // A lock file as read: the lock and the tag this program leaves in its own.
 struct ReadLock {
@@ -100,10 +110,22 @@ long ownPid(const ReadLock& r) {
   return std::strtol(r.tag.c_str() + kOwnTag.size(), nullptr, 10);
 }
 
-// Left by a copy of this program on this computer whose process has ended.
+// The lock files of the saves under way in this process.
+std::mutex heldMutex;
+std::set<fs::path> heldLockFiles;
+
+bool heldHere(const fs::path& lockFile) {
+  std::lock_guard<std::mutex> guard(heldMutex);
+  return heldLockFiles.count(lockFile) != 0;
+}
+
+// Left by a copy of this program on this computer whose process has ended, or by a save of
+// this process that could not remove it (its folder was out of reach for a moment, as a pulled
+// USB stick's is).
 bool ownAndStale(const ReadLock& r) {
   const long pid = ownPid(r);
-  if (pid <= 0 || pid == processId() || r.lock.host != hostName()) return false;
+  if (pid <= 0 || r.lock.host != hostName()) return false;
+  if (pid == processId()) return !heldHere(r.lock.file);
   return processEnded(pid);
 }
 
@@ -156,12 +178,18 @@ class SaveLock {
                                localTime(std::time(nullptr)) + "," + kOwnTag + std::to_string(processId()) + ";";
       if (createLockFile(lockFile_, line)) {
         created_ = true;
+        std::lock_guard<std::mutex> guard(heldMutex);
+        heldLockFiles.insert(lockFile_);
         break;
       }
       const auto other = readLockFile(lockFile_);
       if (!other && Clock::now() < deadline) {
         // Removed in between: try again, without spinning on a file that cannot be read.
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
+      if (other && other->lock.name.empty() && other->tag.empty() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // made but not yet written
         continue;
       }
       if (!other) throwHeld(FileLock{FileLock::Kind::LockFile, "", "", "", lockFile_});
@@ -192,11 +220,21 @@ class SaveLock {
   SaveLock(const SaveLock&) = delete;
   SaveLock& operator=(const SaveLock&) = delete;
 
- private:
-  void release() {
+  // Lets go of the roster itself before it is replaced (Windows renames over no open file,
+  // not even one of ours); the lock file still holds it.
+  void releaseRoster() {
     if (handle_) unlockRoster(*handle_);
     handle_.reset();
-    if (created_) removeFile(lockFile_);
+  }
+
+ private:
+  void release() {
+    releaseRoster();
+    if (created_) {
+      removeFile(lockFile_);
+      std::lock_guard<std::mutex> guard(heldMutex);
+      heldLockFiles.erase(lockFile_);
+    }
     created_ = false;
   }
   fs::path lockFile_;
@@ -208,15 +246,14 @@ class SaveLock {
 std::vector<fs::path> leftoverTemps(const fs::path& file) {
   std::vector<fs::path> found;
   const std::string prefix = "." + file.filename().string() + ".velquor-";
-  std::error_code ec;
-  for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  for (const fs::path& entry : folderEntries(file.parent_path())) {
+    const std::string name = entry.filename().string();
     if (name.size() != prefix.size() + 12 || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - 4, 4, ".tmp") != 0)
       continue;
     const std::string hex = name.substr(prefix.size(), 8);
     if (hex.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
-    found.push_back(it->path());
+    found.push_back(entry);
   }
   return found;
 }
@@ -228,9 +265,7 @@ void removeLeftoverTemps(const std::vector<fs::path>& temps) {
 }  // namespace
 
 DiskFile::DiskFile(const std::filesystem::path& path, std::shared_ptr<FileOps> ops) : path_(path), ops_(std::move(ops)) {
-  std::error_code ec;
-  resolved_ = std::filesystem::weakly_canonical(path, ec);
-  if (ec) resolved_ = path;
+  resolved_ = resolvePath(path);
 }
 
 Bytes DiskFile::load() {
@@ -308,7 +343,12 @@ void DiskFile::save(const Bytes& image, const std::function<void()>& replaced) {
   if (onDisk) removeLeftoverTemps(leftoverTemps(resolved_));
 
   replaceFile(
-      *ops_, resolved_, image.data(), image.size(), [&](int handle) { ops_->setPermissions(handle, info); },
+      *ops_, resolved_, image.data(), image.size(),
+      [&](int handle) {
+        ops_->setPermissions(handle, info);
+        // Windows renames over no open file, not even one of ours; the lock file still holds it.
+        if (lock) lock->releaseRoster();
+      },
       [&] {
         // The new file is in place.
         known_ = image;

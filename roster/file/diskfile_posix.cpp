@@ -172,6 +172,19 @@ std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_share
 
 namespace detail::platform {
 
+fs::path resolvePath(const fs::path& p) {
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(p, ec);
+  return ec ? p : resolved;
+}
+
+std::vector<fs::path> folderEntries(const fs::path& dir) {
+  std::vector<fs::path> entries;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+  return entries;
+}
+
 const std::string& hostName() {
   static const std::string name = [] {
     char buf[256] = {};

@@ -29,6 +29,12 @@ bool processEnded(long pid);
 // Local time as lock files write it: "DD.MM.YYYY HH:MM".
 std::string localTime(std::time_t t);
 
+// The path a roster is known by: absolute, with a symbolic link to the file followed (its lock
+// and temporary files belong beside the file itself).
+fs::path resolvePath(const fs::path& p);
+// The entries of a folder (none when it cannot be read).
+std::vector<fs::path> folderEntries(const fs::path& dir);
+
 // The start of a small file, opened without blocking or following a link; nothing when it does
 // not exist, "" when it exists but cannot be read.
 std::optional<std::string> readSmallFile(const fs::path& p, std::size_t max);

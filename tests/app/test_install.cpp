@@ -31,10 +31,15 @@ QByteArray contents(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A program folder laid out as an installation: prefix/bin beside prefix/share/velquor.
+// A program folder laid out as an installation: prefix/bin beside prefix/share/velquor, and on
+// Windows the installer's uninstaller beside the program.
 QString installedProgramFolder(const QTemporaryDir& prefix) {
   QDir(prefix.path()).mkpath(QStringLiteral("share/velquor"));
   QDir(prefix.path()).mkpath(QStringLiteral("bin"));
+#ifdef _WIN32
+  QFile uninstaller(prefix.filePath(QStringLiteral("bin/uninstall.exe")));
+  if (uninstaller.open(QIODevice::WriteOnly)) uninstaller.close();
+#endif
   return prefix.filePath(QStringLiteral("bin"));
 }
 
@@ -52,6 +57,9 @@ class TestInstall : public QObject {
     QStringList unique = folders;
     QCOMPARE(unique.removeDuplicates(), 0);
 
+#ifdef _WIN32
+    QSKIP("the desktop data folders named by XDG_DATA_HOME exist on the POSIX desktops only");
+#endif
     // The user's own data folder (XDG_DATA_HOME) is searched as velquor/… below it.
     qputenv("XDG_DATA_HOME", QFile::encodeName(userData.path()));
     const QString cue = userData.filePath(QStringLiteral("velquor/sound/extra.wav"));

@@ -21,6 +21,8 @@ TempDir::TempDir() {
     if (fs::create_directory(path_)) break;
   }
 }
+fs::path TempDir::operator/(const std::string& name) const { return path_ / utf8Path(name); }
+
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
@@ -88,7 +90,12 @@ Grid readCsv(const fs::path& p) {
 }
 
 bool haveProgram(const std::string& name) {
+#ifdef _WIN32
+  (void)name;
+  return false;  // the spreadsheet programs run on the Linux side only
+#else
   return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+#endif
 }
 
 std::map<std::string, Grid> gnumericSheets(const fs::path& xls, const fs::path& work) {

@@ -25,13 +25,16 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
+  // `name` in UTF-8 (on Windows a narrow string would be read in the ANSI code page).
+  fs::path operator/(const std::string& name) const;
 
  private:
   fs::path path_;
 };
 
 fs::path dataDir();
+// A path from UTF-8 text (on Windows a narrow string would be read in the ANSI code page).
+inline fs::path utf8Path(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
 std::vector<std::uint8_t> readFile(const fs::path& p);
 void writeFile(const fs::path& p, const std::vector<std::uint8_t>& bytes);
 Grid parseCsv(const std::string& text);

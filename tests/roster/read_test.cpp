@@ -23,7 +23,7 @@ TEST(RosterRead, EveryCellAgreesWithBothPrograms) {
     ASSERT_GT(wb.sheetCount(), 0);
     for (int s = 1; s <= wb.sheetCount(); ++s) {
       for (const char* program : {"gnumeric", "libreoffice"}) {
-        const fs::path csv = dataDir() / "expected" / (std::string(name) + "." + program + "." + wb.sheetName(s) + ".csv");
+        const fs::path csv = dataDir() / "expected" / utf8Path(std::string(name) + "." + program + "." + wb.sheetName(s) + ".csv");
         ASSERT_TRUE(fs::exists(csv)) << csv;
         auto diffs = compareSheet(wb, s, readCsv(csv));
         // LibreOffice leaves this text formula's result uncomputed (0) when it converts the

@@ -227,7 +227,7 @@ TEST(RosterWrite, MarksHeadingAndGroupsRoundTrip) {
                                 "sj-roster2-inline"}) {
     SCOPED_TRACE(name);
     TempDir t;
-    const fs::path src = name == "sample" ? fs::path(VELQUOR_SOURCE_DIR) / "roster" / "sample" / "点名册.xls" : dataDir() / (name + ".xls");
+    const fs::path src = name == "sample" ? fs::path(VELQUOR_SOURCE_DIR) / "roster" / "sample" / utf8Path("点名册.xls") : dataDir() / (name + ".xls");
     const fs::path file = t / "点名册.xls";
     fs::copy_file(src, file);
     const Bytes original = readFile(file);
