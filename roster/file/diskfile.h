@@ -12,9 +12,11 @@
 // - save(image): refused for a read-only file (ErrorKind::ReadOnly), a held one (Held), a
 //   changed one (ChangedOnDisk). Otherwise, for the whole check-write-rename window, it holds
 //   this program's lock: a ".~lock.NAME#" file created exclusively (the format LibreOffice
-//   reads and honours) and an fcntl lock on the file. A copy of this program holding the lock
-//   is waited for briefly. The image goes to a locked temporary file beside the roster, is
-//   flushed, given the roster's permissions and renamed over it; the folder is flushed last.
+//   reads and honours), and until the rename a lock on the file itself (fcntl; LockFileEx on
+//   Windows, where a sharing violation also tells that Excel or WPS holds it). A copy of this
+//   program holding the lock is waited for briefly. The image goes to a locked temporary file
+//   beside the roster, is flushed, given the roster's permissions (Windows: attributes,
+//   creation time, ACL) and renamed over it in one step; the folder is flushed last.
 //   `replaced` runs right after the rename (the file is then the new one), before the folder
 //   flush whose failure is still reported. Any failure before the rename leaves the file as
 //   it was. Temporary files of this program that no live save holds are removed at load() and

@@ -16,11 +16,11 @@
 #include <aclapi.h>
 
 #include <cerrno>
-#include <map>
-#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <random>
 
 #include "roster/file/platform.h"
