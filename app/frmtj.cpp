@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "app/services.h"
+#include "core/filepath.h"
 #include "core/numtext.h"
 #include "roster/newbook.h"
 #include "roster/workbook.h"
@@ -436,7 +437,8 @@ void FrmTj::selectionChanged() {
 bool FrmTj::exportTo(const QString& path) {
   const QFileInfo target(path);
   if (!source_.rosterPath.isEmpty() &&
-      roster::samePlace(target.absoluteFilePath().toStdString()) == roster::samePlace(source_.rosterPath.toStdString())) {
+      roster::samePlace(pathFromUtf8(target.absoluteFilePath().toStdString())) ==
+          roster::samePlace(pathFromUtf8(source_.rosterPath.toStdString()))) {
     dialogs_->message(this, QStringLiteral("不能导出到名单文件本身，请另选一个文件名"), QStringLiteral("警告"),
                       MessageIcon::Critical);
     return false;
@@ -451,7 +453,7 @@ bool FrmTj::exportTo(const QString& path) {
       failure = file.errorString();
   } else {
     try {
-      roster::writeNewXlsx(path.toStdString(), className_.toStdString(), table);
+      roster::writeNewXlsx(pathFromUtf8(path.toStdString()), className_.toStdString(), table);
     } catch (const std::exception& e) {
       failure = QString::fromStdString(e.what());
     }

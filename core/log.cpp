@@ -51,7 +51,9 @@ void write(std::string_view where, std::string_view cause, std::string_view rost
   if (logFile.empty()) return;
   std::error_code ec;
   if (fs::file_size(logFile, ec) >= logLimit && !ec) {
-    fs::rename(logFile, fs::path(logFile.string() + ".1"), ec);
+    fs::path older = logFile;
+    older += ".1";
+    fs::rename(logFile, older, ec);
   }
   std::string line = localNow() + ' ' + flat(where) + ": " + flat(cause);
   if (!roster.empty()) line += " (roster: " + flat(roster) + ')';

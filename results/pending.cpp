@@ -4,8 +4,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "core/log.h"
 #include "core/filepath.h"
+#include "core/log.h"
 #include "core/textfile.h"
 #include "results/marks.h"
 #include "roster/file_ops.h"
@@ -179,7 +179,7 @@ std::optional<std::uint64_t> fileHash(const fs::path& path) {
 
 RosterStamp stampOf(const std::string& roster) {
   RosterStamp stamp;
-  const fs::path path(roster);
+  const fs::path path = pathFromUtf8(roster);
   std::error_code ec;
   const auto status = fs::status(path, ec);
   stamp.folderTime = timeOf(path.parent_path());
@@ -223,7 +223,7 @@ void PendingJournal::remove(const std::vector<std::uint64_t>& ids) {
 }
 
 void PendingJournal::settleInterruptedSaves() {
-  store_.settleLeftClaims([](const std::string& roster) { return fileHash(roster); });
+  store_.settleLeftClaims([](const std::string& roster) { return fileHash(pathFromUtf8(roster)); });
   reload();
 }
 
@@ -242,7 +242,7 @@ void PendingJournal::noteUnmatched(const std::vector<PendingWrite>& tried) {
 
 int flushPending(PendingJournal& journal, const std::string& path, roster::FileLock* heldBy) {
   auto ops = std::make_shared<HashingOps>();
-  roster::Workbook book = roster::Workbook::open(path, ops);
+  roster::Workbook book = roster::Workbook::open(pathFromUtf8(path), ops);
   try {
     checkWritable(book);
   } catch (const roster::WorkbookError& e) {

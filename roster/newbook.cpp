@@ -159,8 +159,10 @@ void writeNewXlsx(const std::filesystem::path& path, const std::string& sheetNam
 
   // Beside the target, so the rename that puts it in place stays on one file system.
   std::random_device seed;
-  const std::filesystem::path temp =
-      path.parent_path() / ("." + path.filename().string() + "." + std::to_string(seed() % 1000000) + ".tmp");
+  std::filesystem::path name(".");
+  name += path.filename();
+  name += "." + std::to_string(seed() % 1000000) + ".tmp";
+  const std::filesystem::path temp = path.parent_path() / name;
   if (std::filesystem::exists(temp)) cannot(temp.filename().string() + " exists");
   {
     errno = 0;

@@ -139,8 +139,17 @@ class TestPendingCrash : public QObject {
     QVERIFY(held.open(QIODevice::WriteOnly));
     held.close();
     const QByteArray original = fileBytes(path);
+#ifdef Q_OS_WIN
+    // A portable copy of the program beside the roster: its data in `data` there, and the
+    // roster beside it is its default one.
+    const QString programFile = QDir(folder.path()).filePath(QStringLiteral("velquor.exe"));
+    QVERIFY(QFile::copy(QStringLiteral(VELQUOR_PROGRAM), programFile));
+    const QString data = QDir(folder.path()).filePath(QStringLiteral("data"));
+#else
     // The program keeps its data under XDG_DATA_HOME/<application name>.
+    const QString programFile = QStringLiteral(VELQUOR_PROGRAM);
     const QString data = QDir(xdg.path()).filePath(QStringLiteral("Velquor"));
+#endif
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -162,7 +171,7 @@ class TestPendingCrash : public QObject {
     env.insert(QStringLiteral("XDG_DATA_HOME"), xdg.path());
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(folder.path());
-    program.start(QStringLiteral(VELQUOR_PROGRAM), {});
+    program.start(programFile, {});
     QVERIFY(program.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(fileBytes(path) != original, 20000);
     QTest::qWait(3500);  // past the next retry: nothing is added a second time
