@@ -13,6 +13,7 @@
 #include "app/frmmd.h"
 #include "app/frmtj.h"
 #include "app/programdata.h"
+#include "core/filepath.h"
 #include "core/log.h"
 #include "results/classstats.h"
 #include "rollcall/fairpick.h"
@@ -169,7 +170,7 @@ void FairPicks::openStatistics() {
     try {
       bool alreadyOpen = false;
       if (!w.rosterApp) w.rosterApp = std::make_unique<roster::WorkbookSet>();
-      roster::Workbook& book = w.rosterApp->get(roster.toStdString(), alreadyOpen);
+      roster::Workbook& book = w.rosterApp->get(pathFromUtf8(roster.toStdString()), alreadyOpen);
       int position = 0;
       for (int s = 1; s <= book.sheetCount(); ++s)
         if (QString::fromStdString(book.sheetName(s)) == sheet) position = s;

@@ -16,9 +16,10 @@
 
 #include "app/programdata.h"
 #include "app/widgets.h"
+#include "core/filepath.h"
 #include "core/log.h"
 #include "results/writefailure.h"
-#include "core/filepath.h"
+#include "roster/workbookset.h"
 
 namespace velquor {
 namespace {
@@ -189,7 +190,8 @@ void PendingWrites::retry(bool force) {
 std::vector<const results::PendingWrite*> PendingWrites::marksFor(const QString& roster, const QString& sheet,
                                                                   const QString& date, const QString& number,
                                                                   const QString& name) const {
-  const std::string key = QFileInfo(roster).canonicalFilePath().toStdString();
+  // The store names a roster as the roster component resolves it (with backslashes on Windows).
+  const std::string key = utf8FromPath(roster::samePlace(pathFromUtf8(roster.toStdString())));
   std::vector<const results::PendingWrite*> found;
   for (const auto& w : journal_->writes()) {
     if (w.kind == results::PendingKind::Mark && (w.roster == key || w.roster == roster.toStdString()) &&

@@ -183,6 +183,14 @@ RosterStamp stampOf(const std::string& roster) {
   std::error_code ec;
   const auto status = fs::status(path, ec);
   stamp.folderTime = timeOf(path.parent_path());
+  const auto beside = [&](const char* prefix, const char* suffix) {
+    fs::path name(prefix);
+    name += path.filename();
+    name += suffix;
+    std::error_code missing;
+    return fs::exists(path.parent_path() / name, missing);
+  };
+  stamp.locks = (beside(".~lock.", "#") ? 1u : 0u) | (beside("~$", "") ? 2u : 0u);
   if (ec || !fs::is_regular_file(status)) return stamp;
   stamp.exists = true;
   stamp.perms = static_cast<unsigned>(status.permissions());

@@ -49,6 +49,9 @@ struct RosterStamp {
   std::int64_t time = 0;
   unsigned perms = 0;
   std::int64_t folderTime = 0;
+  // Which lock files are there (LibreOffice's 1, the office owner file 2): a folder's time
+  // may move in whole seconds only (Windows), too coarse to show one coming and going.
+  unsigned locks = 0;
   bool operator==(const RosterStamp&) const = default;
 };
 RosterStamp stampOf(const std::string& roster);

@@ -163,6 +163,10 @@ std::unique_ptr<SQLite::Database> openFile(const fs::path& file) {
   fs::create_directories(file.parent_path(), ec);
   auto db = std::make_unique<SQLite::Database>(utf8(file), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
   db->setBusyTimeout(kBusyTimeoutMs);
+  // A file that may not be written (its read-only attribute, its permissions) is opened for
+  // reading only; every later change would fail.
+  if (sqlite3_db_readonly(db->getHandle(), "main") == 1)
+    throw SQLite::Exception("the database file cannot be written", SQLITE_READONLY);
   // Reading the header here finds a file that is no database at all.
   const std::string mode = db->execAndGet("PRAGMA journal_mode=WAL").getString();
   if (mode != "wal") throw SQLite::Exception("cannot use write-ahead logging (" + mode + ")", SQLITE_CANTOPEN);

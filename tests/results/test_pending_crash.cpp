@@ -19,6 +19,7 @@
 #include <set>
 #include <thread>
 
+#include "core/filepath.h"
 #include "results/pending.h"
 #include "roster/workbook.h"
 #include "store/programstore.h"
@@ -52,7 +53,7 @@ int holdAndMark(int argc, char** argv) {
   return app.exec();
 }
 
-double mark(const QString& path) { return Workbook::open(path.toStdString()).cell(1, 5, 6).number; }
+double mark(const QString& path) { return Workbook::open(velquor::pathFromUtf8(path.toStdString())).cell(1, 5, 6).number; }
 
 std::unique_ptr<store::Store> storeIn(const QString& data) {
   auto opened = store::Store::open(QDir(data).filePath(QStringLiteral("velquor.db")).toStdString(), "2026-12-05");
@@ -108,7 +109,7 @@ Workbook::SheetRows sixStudents() {
 
 // Student i's mark today (column F, the first day column).
 double dayMark(const QString& roster, int student) {
-  return Workbook::open(roster.toStdString()).cell(1, student + 2, 6).number;
+  return Workbook::open(velquor::pathFromUtf8(roster.toStdString())).cell(1, student + 2, 6).number;
 }
 
 void startChild(QProcess& child, const QString& mode, const QString& data) {
@@ -120,6 +121,7 @@ void startChild(QProcess& child, const QString& mode, const QString& data) {
   while (!said.contains("ready\n")) {
     QVERIFY(child.waitForReadyRead(20000));
     said += child.readAllStandardOutput();
+    said.replace("\r\n", "\n");  // Windows' text-mode output
   }
 }
 
@@ -226,7 +228,7 @@ class TestPendingCrash : public QObject {
         const QString lockFile = QDir(folder.path()).filePath(QStringLiteral(".~lock.点名册.xls#"));
         if (!journal.writes().empty() && QFileInfo(lockFile).size() == 0 && QFile::exists(lockFile)) {
           outcomes[QStringLiteral("killed with its lock file empty (released)")] += 1;
-          Workbook book = Workbook::open(roster.toStdString());
+          Workbook book = Workbook::open(velquor::pathFromUtf8(roster.toStdString()));
           QVERIFY(book.removeStaleLock(book.lock()));
           flushAll(journal);
         }

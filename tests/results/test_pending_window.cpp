@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QRadioButton>
 
+#include "core/filepath.h"
 #include "app/pendingwrites.h"
 #include "app/widgets.h"
 #include "roster/workbook.h"
@@ -31,7 +32,7 @@ Workbook::SheetRows classRows(int n) {
   return rows;
 }
 
-double markOf(const QString& path, int row, int col = 7) { return Workbook::open(path.toStdString()).cell(1, row, col).number; }
+double markOf(const QString& path, int row, int col = 7) { return Workbook::open(velquor::pathFromUtf8(path.toStdString())).cell(1, row, col).number; }
 
 struct Lesson {
   Scenario s;
@@ -89,7 +90,7 @@ class TestPendingWindow : public QObject {
     QFile::remove(l.lock);  // the other program closed the roster: the watcher notices
     QTRY_VERIFY_WITH_TIMEOUT(!w.lblDxr->isVisible(), 8000);
     QCOMPARE(markOf(l.path, 5), 7.0);
-    QCOMPARE(Workbook::open(l.path.toStdString()).cell(1, 2, 7).text, std::string("12月05"));
+    QCOMPARE(Workbook::open(velquor::pathFromUtf8(l.path.toStdString())).cell(1, 2, 7).text, std::string("12月05"));
     QCOMPARE(markOf(l.path, 8, 5), 2.0);  // student 6 in group 2
     QTest::qWait(400);  // nothing is applied twice
     QCOMPARE(markOf(l.path, 5), 7.0);
@@ -189,7 +190,7 @@ class TestPendingWindow : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(w.lblDxr->caption().startsWith(QStringLiteral("1条成绩待写入")), 8000);
     QCOMPARE(markOf(l.path, 7), 4.0);  // 学生2 now stands in row 7
     QCOMPARE(markOf(l.path, 4), 3.0);  // 学生5 in row 4
-    QCOMPARE(Workbook::open(l.path.toStdString()).cell(1, 3, 7).kind, roster::Cell::Kind::Empty);
+    QCOMPARE(Workbook::open(velquor::pathFromUtf8(l.path.toStdString())).cell(1, 3, 7).kind, roster::Cell::Kind::Empty);
     QVERIFY(w.lblDxr->caption().contains(QStringLiteral("找不到")));
 
     // The list names the lost mark; it can be copied and discarded there.
@@ -231,7 +232,7 @@ class TestPendingWindow : public QObject {
     QFile::remove(l.lock);
     QTest::qWait(300);
     QVERIFY(!third.lblDxr->isVisible());
-    QCOMPARE(Workbook::open(l.path.toStdString()).cell(1, 6, 7).kind, roster::Cell::Kind::Empty);
+    QCOMPARE(Workbook::open(velquor::pathFromUtf8(l.path.toStdString())).cell(1, 6, 7).kind, roster::Cell::Kind::Empty);
   }
 
   void aReadOnlyRosterAndAClassChangedOnDiskAreWaitedOut() {

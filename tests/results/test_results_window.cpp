@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "core/filepath.h"
 #include "tests/roster/helpers.h"
 #include "tests/support/rosterfiles.h"
 #include "tests/support/scenario.h"
@@ -38,7 +39,7 @@ Workbook::SheetRows classRows(int n, const std::map<int, std::string>& today = {
 }
 
 Cell cellAt(const QString& path, int sheet, int row, int col) {
-  return Workbook::open(path.toStdString()).cell(sheet, row, col);
+  return Workbook::open(velquor::pathFromUtf8(path.toStdString())).cell(sheet, row, col);
 }
 
 void choose(FrmMd& w, int number) { chooseStudent(w, number); }
@@ -61,7 +62,7 @@ void checkWithGnumeric(const QString& path) {
     return;
   }
   rostertest::TempDir work;
-  const Workbook book = Workbook::open(path.toStdString());
+  const Workbook book = Workbook::open(velquor::pathFromUtf8(path.toStdString()));
   const auto sheets = rostertest::gnumericSheets(path.toStdString(), work.path());
   QCOMPARE(static_cast<int>(sheets.size()), book.sheetCount());
   for (int s = 1; s <= book.sheetCount(); ++s) {
@@ -157,11 +158,11 @@ class TestResultsWindow : public QObject {
     FrmMd& w = s.start();
     w.OptFl[0]->click();
     QCOMPARE(w.todayColumn, 7);
-    const Workbook before = Workbook::open(path.toStdString());
+    const Workbook before = Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     choose(w, 2);
     score(w, QStringLiteral("4"));
     w.CmdXie[1]->click();
-    const Workbook after = Workbook::open(path.toStdString());
+    const Workbook after = Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     QCOMPARE(after.cell(1, 4, 7).number, 6.0);  // 2 + 4
     QCOMPARE(after.cell(1, 2, 7).text, before.cell(1, 2, 7).text);
     QCOMPARE(after.cell(1, 2, 8).kind, Cell::Kind::Empty);
@@ -179,7 +180,7 @@ class TestResultsWindow : public QObject {
     score(w, QStringLiteral("1"));
     w.CmdXie[1]->click();
     QVERIFY(s.fakes.dialogs.messages.empty());
-    const Workbook book = Workbook::open(path.toStdString());
+    const Workbook book = Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     QCOMPARE(book.cell(1, 45, 8).number, 7.0);  // 6 + 1
     QCOMPARE(book.cell(1, 2, 8).kind, Cell::Kind::Number);  // the date heading stays a date
     QVERIFY(book.cell(1, 2, 8).isDate);
@@ -200,7 +201,7 @@ class TestResultsWindow : public QObject {
     w.CmdXie[0]->click();
     QVERIFY(s.fakes.dialogs.messages.empty());
     QVERIFY(!w.CmdXie[0]->isEnabled());
-    const Workbook book = Workbook::open(path.toStdString());
+    const Workbook book = Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     for (int i = 1; i <= 48; ++i) QCOMPARE(book.cell(1, i + 2, 5).number, double((i - 1) / 8 + 1));
     QCOMPARE(book.cell(1, 2, 5).text, std::string("组别"));  // the heading is not touched
     QCOMPARE(book.cell(1, 51, 5).kind, Cell::Kind::Empty);

@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
 
+#include "core/filepath.h"
 #include "tests/support/rosterfiles.h"
 #include "tests/support/scenario.h"
 #include "roster/workbook.h"
@@ -180,7 +181,7 @@ class TestRosterWindow : public QObject {
     w.CmdXie[0]->click();
     QCOMPARE(s.fakes.dialogs.messages.size(), std::size_t(4));
     QCOMPARE(fileBytes(other), otherBytes);
-    const roster::Workbook book = roster::Workbook::open(path.toStdString());
+    const roster::Workbook book = roster::Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     QCOMPARE(book.cell(1, 7, 6).number, 5.0);  // student 5, today's column F
     for (int g = 1; g <= 3; ++g)
       for (const auto& member : w.groupTable.members(g))
@@ -398,7 +399,7 @@ class TestRosterWindow : public QObject {
     QVERIFY(s.fakes.dialogs.messages.empty());
     QVERIFY(!w.lblDxr->isVisible());  // nothing waits to be written again
     QVERIFY(!w.CmdXie[1]->isEnabled());
-    const roster::Workbook book = roster::Workbook::open(path.toStdString());
+    const roster::Workbook book = roster::Workbook::open(velquor::pathFromUtf8(path.toStdString()));
     QCOMPARE(book.cell(1, 44, 9).number, 3.0);
     QCOMPARE(book.cell(1, 45, 9).number, 4.0);
     QCOMPARE(book.cell(1, 46, 9).kind, roster::Cell::Kind::Empty);

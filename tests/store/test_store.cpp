@@ -5,7 +5,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#ifdef Q_OS_WIN
+// No tmpfs and no root there: folders and files are made read-only through their attributes.
+static unsigned geteuid() { return 1; }
+#else
 #include <unistd.h>
+#endif
 
 #include "store/programstore.h"
 
@@ -36,7 +41,7 @@ struct SmallDisk {
   QTemporaryDir dir;
   bool mounted = false;
   explicit SmallDisk(const char* size) {
-    if (::geteuid() != 0) return;
+    if (geteuid() != 0) return;
     mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
                                                           QStringLiteral("size=") + QLatin1String(size), QStringLiteral("tmpfs"),
                                                           dir.path()}) == 0;
@@ -138,8 +143,20 @@ class TestStore : public QObject {
     Store::open(file, "2026-12-05").store->addPending(mark("3"));
     const QByteArray before = bytesOf(file);
     if (disk.mounted) QVERIFY(disk.remount("ro"));
-    else if (::geteuid() != 0) QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+#ifdef Q_OS_WIN
+    else {
+      QFile::setPermissions(QString::fromStdU16String(file.u16string()), QFile::ReadOwner);
+      QFile probe(QString::fromStdU16String(file.u16string()));
+      if (probe.open(QIODevice::ReadWrite)) {
+        probe.close();
+        QFile::setPermissions(QString::fromStdU16String(file.u16string()), QFile::ReadOwner | QFile::WriteOwner);
+        QSKIP("the read-only attribute does not stop this user writing (root under Wine)");
+      }
+    }
+#else
+    else if (geteuid() != 0) QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     else QSKIP("root without a tmpfs: the folder cannot be made read-only");
+#endif
     auto s = Store::open(file, "2026-12-05");
     QVERIFY(s.store->inMemoryOnly());
     QCOMPARE(s.problem, Problem::ReadOnly);
@@ -151,7 +168,11 @@ class TestStore : public QObject {
     QCOMPARE(s.store->pending().size(), std::size_t(1));
     QCOMPARE(bytesOf(file), before);
     if (disk.mounted) QVERIFY(disk.remount("rw"));
+#ifdef Q_OS_WIN
+    else QFile::setPermissions(QString::fromStdU16String(file.u16string()), QFile::ReadOwner | QFile::WriteOwner);
+#else
     else QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
     QCOMPARE(Store::open(file, "2026-12-05").store->pending().size(), std::size_t(1));
   }
 

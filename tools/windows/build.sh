@@ -8,6 +8,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-build-windows}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 prefixes=$("$root/tools/windows/build-deps.sh" | tail -n 1)
+# A build made against other library prefixes (a rebuilt Qt) starts its configuration afresh.
+if [ "$(cat "$build/.velquor-prefixes" 2>/dev/null)" != "$prefixes" ]; then
+  rm -f "$build/CMakeCache.txt"
+  mkdir -p "$build" && echo "$prefixes" > "$build/.velquor-prefixes"
+fi
 launcher=""
 if command -v ccache >/dev/null; then
   launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"

@@ -37,7 +37,8 @@ system_dll() {
     version.dll|winspool.drv|shlwapi.dll|msvcrt.dll|setupapi.dll|mpr.dll|netapi32.dll|userenv.dll|\
     wtsapi32.dll|d3d9.dll|d3d11.dll|d3d12.dll|dxgi.dll|dcomp.dll|opengl32.dll|authz.dll|rpcrt4.dll|\
     crypt32.dll|bcrypt.dll|ntdll.dll|secur32.dll|iphlpapi.dll|dwrite.dll|d2d1.dll|shcore.dll|\
-    winhttp.dll|wininet.dll|cfgmgr32.dll|propsys.dll|oleacc.dll|usp10.dll|msimg32.dll) return 0 ;;
+    winhttp.dll|wininet.dll|cfgmgr32.dll|propsys.dll|oleacc.dll|usp10.dll|msimg32.dll|dnsapi.dll|\
+    ncrypt.dll) return 0 ;;
   esac
   return 1
 }
