@@ -294,7 +294,8 @@ TEST(RosterFileWindows, OnlyUnheldTemporaryFilesOfThisProgramAreRemoved) {
   writeFile(live, {4});
   Helper saving({L"hold", live.wstring(), (t.path() / L"ready").wstring(), (t.path() / L"release").wstring()});
   ASSERT_TRUE(waitFor(t.path() / L"ready"));
-  DeleteFileW((t.path() / L"ready").c_str());
+  // The helper may still be closing the file it just made.
+  for (int i = 0; i < 200 && !DeleteFileW((t.path() / L"ready").c_str()); ++i) Sleep(10);
   Workbook wb = Workbook::open(file);
   EXPECT_EQ(listing(t.path()), (std::vector<std::wstring>{L".other.xls.velquor-0123abcd.tmp", L".r.xls.velquor-feedbeef.tmp",
                                                           L".r.xls.velquor-notours.tmp", L"r.xls"}));
