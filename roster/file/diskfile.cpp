@@ -1,8 +1,10 @@
 #include "roster/file/diskfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -15,6 +17,29 @@
 #include "roster/file/platform.h"
 
 namespace velquor::roster {
+
+// The C library's error numbers as the kinds the messages tell apart; the same on every system.
+ErrorKind errorKindOf(int error) {
+  switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return ErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ErrorKind::NoPermission;
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO: return ErrorKind::NotFound;
+    default: return ErrorKind::Other;
+  }
+}
+
+void throwSystemError(const std::string& what, const std::filesystem::path& path, int error) {
+  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
+}
 
 std::string FileLock::describe() const {
   if (name.empty() || host.empty()) return name;

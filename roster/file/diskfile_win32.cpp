@@ -400,24 +400,6 @@ bool readOnlyVolume(const fs::path& p) {
 
 }  // namespace
 
-ErrorKind errorKindOf(int error) {
-  switch (error) {
-    case ENOSPC: return ErrorKind::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return ErrorKind::NoPermission;
-    case ENOENT:
-    case ENOTDIR:
-    case ENODEV:
-    case ENXIO: return ErrorKind::NotFound;
-    default: return ErrorKind::Other;
-  }
-}
-
-void throwSystemError(const std::string& what, const std::filesystem::path& path, int error) {
-  throw WorkbookError(what + " \"" + path.string() + "\": " + std::strerror(error), errorKindOf(error));
-}
-
 std::shared_ptr<FileOps> systemFileOps(bool syncToDisk) { return std::make_shared<SystemFileOps>(syncToDisk); }
 
 namespace detail::platform {

@@ -1,7 +1,7 @@
 // What the file-safety layer asks of the operating system. diskfile.cpp holds the steps of
 // loading, locking and saving, the same everywhere; one file per platform implements these
-// calls (diskfile_posix.cpp; the build picks it) together with systemFileOps(), errorKindOf()
-// and throwSystemError() of "roster/file_ops.h".
+// calls (diskfile_posix.cpp, diskfile_win32.cpp; the build picks one) together with
+// systemFileOps() of "roster/file_ops.h".
 #pragma once
 
 #include <cstdint>
