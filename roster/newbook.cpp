@@ -10,6 +10,7 @@
 #include <random>
 #include <system_error>
 
+#include "roster/xlsx/xlsx_zip.h"
 #include "roster/xlsx/xml.h"
 #include "roster/workbook.h"
 
@@ -128,17 +129,9 @@ std::vector<std::uint8_t> emptyXlsx(const std::string& sheetName) {
     zip_source_free(src);
     cannot("closing the archive");
   }
-  std::vector<std::uint8_t> out;
-  zip_stat_t st;
-  bool ok = zip_source_stat(src, &st) == 0 && (st.valid & ZIP_STAT_SIZE) && zip_source_open(src) == 0;
-  if (ok) {
-    out.resize(static_cast<std::size_t>(st.size));
-    ok = zip_source_read(src, out.data(), out.size()) == static_cast<zip_int64_t>(out.size());
-    zip_source_close(src);
-  }
-  zip_source_free(src);
-  if (!ok) cannot("reading the archive back");
-  return out;
+  std::optional<std::vector<std::uint8_t>> out = detail::takeArchiveBytes(src);
+  if (!out) cannot("reading the archive back");
+  return std::move(*out);
 }
 
 void writeNewXlsx(const std::filesystem::path& path, const std::string& sheetName, const TableRows& rows) {

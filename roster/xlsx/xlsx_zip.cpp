@@ -312,6 +312,12 @@ std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, con
     if (idx >= 0 && zip_delete(za, static_cast<zip_uint64_t>(idx)) != 0) failWith(name);
   }
   if (zip_close(za) != 0) failWith("closing the archive");
+  std::optional<std::vector<std::uint8_t>> out = takeArchiveBytes(src);
+  if (!out) throw WorkbookError("Cannot write the workbook (reading the new archive back).", ErrorKind::CannotWrite);
+  return std::move(*out);
+}
+
+std::optional<std::vector<std::uint8_t>> takeArchiveBytes(zip_source_t* src) {
   std::vector<std::uint8_t> out;
   zip_stat_t st;
   bool ok = zip_source_stat(src, &st) == 0 && (st.valid & ZIP_STAT_SIZE) && zip_source_open(src) == 0;
@@ -321,7 +327,7 @@ std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image, con
     zip_source_close(src);
   }
   zip_source_free(src);
-  if (!ok) throw WorkbookError("Cannot write the workbook (reading the new archive back).", ErrorKind::CannotWrite);
+  if (!ok) return std::nullopt;
   return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -82,5 +83,9 @@ class ZipReader {
 std::vector<std::uint8_t> rewriteZip(const std::vector<std::uint8_t>& image,
                                      const std::map<std::string, const DeflatedPart*>& replaced,
                                      const std::set<std::string>& dropped);
+
+// The bytes of an archive written into the memory source `src` (after zip_close); frees the
+// source. Nothing when they cannot be read back.
+std::optional<std::vector<std::uint8_t>> takeArchiveBytes(zip_source_t* src);
 
 }  // namespace velquor::roster::detail
