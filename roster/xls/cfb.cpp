@@ -121,22 +121,34 @@ CompoundFile::CompoundFile(Bytes image) : image_(std::move(image)) {
   }
 }
 
-bool CompoundFile::miniFatPointsOutside() const {
-  // Only the chains of the streams stored in the mini stream count: entries no chain reaches
-  // are unused whatever they hold (some writers fill a whole mini FAT sector with END-OF-CHAIN)
-  // and stay as they are. A chain that loops is left to the check before writing.
-  const std::uint64_t count = (entries_[0].size + kMini - 1) / kMini;
-  std::vector<bool> seen(entries_.size(), false), reached(miniFat_.size(), false);
+std::vector<std::uint32_t> CompoundFile::reachableEntries() const {
+  // Depth first from the root's child through the siblings and the storages' children; a
+  // damaged tree may name an entry twice or one past the end: each is taken once, if at all.
+  std::vector<std::uint32_t> found;
+  std::vector<bool> seen(entries_.size(), false);
   std::vector<std::uint32_t> todo{entries_[0].child};
   while (!todo.empty()) {
     const std::uint32_t i = todo.back();
     todo.pop_back();
     if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
     seen[i] = true;
+    found.push_back(i);
     const Entry& e = entries_[i];
     todo.push_back(e.left);
     todo.push_back(e.right);
     if (e.type == 1) todo.push_back(e.child);
+  }
+  return found;
+}
+
+bool CompoundFile::miniFatPointsOutside() const {
+  // Only the chains of the streams stored in the mini stream count: entries no chain reaches
+  // are unused whatever they hold (some writers fill a whole mini FAT sector with END-OF-CHAIN)
+  // and stay as they are. A chain that loops is left to the check before writing.
+  const std::uint64_t count = (entries_[0].size + kMini - 1) / kMini;
+  std::vector<bool> reached(miniFat_.size(), false);
+  for (const std::uint32_t i : reachableEntries()) {
+    const Entry& e = entries_[i];
     if (e.type != 2 || e.size == 0 || !inMini(e, static_cast<int>(i))) continue;
     for (std::uint32_t m = e.start; m != kEnd; m = miniFat_[m]) {
       if (m >= count || m >= miniFat_.size()) return true;
@@ -266,17 +278,8 @@ void CompoundFile::checkExclusive(int index) const {
   // The mini stream's own sectors are written too: they may not be shared with the tables either.
   for (const auto* list : {&fatSectors_, &difatSectors_, &dirSectors_, &miniFatSectors_, &miniContainer_})
     mark(regular, *list, list == &miniContainer_ ? 3 : 2);
-  std::vector<bool> seen(entries_.size(), false);
-  std::vector<std::uint32_t> todo{entries_[0].child};
-  while (!todo.empty()) {
-    const std::uint32_t i = todo.back();
-    todo.pop_back();
-    if (i == kNoStream || i >= entries_.size() || seen[i]) continue;
-    seen[i] = true;
+  for (const std::uint32_t i : reachableEntries()) {
     const Entry& o = entries_[i];
-    todo.push_back(o.left);
-    todo.push_back(o.right);
-    if (o.type == 1) todo.push_back(o.child);
     if (static_cast<int>(i) == index || o.type != 2 || o.size == 0) continue;  // empty: no sectors
     const bool small = inMini(o, static_cast<int>(i));
     mark(small ? mini : regular, chainOf(o, static_cast<int>(i)), 4);

@@ -54,6 +54,8 @@ class CompoundFile {
   std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                    std::uint32_t limit) const;
   bool inMini(const Entry& e, int index) const;
+  // The entries the directory tree reaches from the root, in the order of a depth-first walk.
+  std::vector<std::uint32_t> reachableEntries() const;
   void checkExclusive(int entry) const;
 
   Bytes image_;
